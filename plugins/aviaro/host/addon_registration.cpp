@@ -1,0 +1,5 @@
+#include "plugins/aviaro/host/addon_registration.h"
+
+// Filled in by the add-on registration work.
+void InstallIntoAllSimulators() {}
+void UninstallFromAllSimulators() {}

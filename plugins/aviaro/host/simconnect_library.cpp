@@ -1,0 +1,137 @@
+#include "plugins/aviaro/host/simconnect_library.h"
+
+#include "platform/module.h"
+
+using simconnect::DWord;
+
+namespace {
+
+template <typename Fn>
+void Resolve(void* module, int index, Fn& entry) {
+    entry = reinterpret_cast<Fn>(av::platform::GetModuleSymbol(module, simconnect::kEntryNames[index]));
+}
+
+}  // namespace
+
+CSimConnectLibrary& CSimConnectLibrary::Instance() {
+    static CSimConnectLibrary library;
+    return library;
+}
+
+CSimConnectLibrary::CSimConnectLibrary() {
+    module_ = av::platform::LoadModule(L"SimConnect.dll");
+    if (module_ == nullptr) return;
+    Resolve(module_, 0, entries_.open);
+    Resolve(module_, 1, entries_.close);
+    Resolve(module_, 2, entries_.callDispatch);
+    Resolve(module_, 3, entries_.mapClientEventToSimEvent);
+    Resolve(module_, 4, entries_.transmitClientEvent);
+    Resolve(module_, 5, entries_.addClientEventToNotificationGroup);
+    Resolve(module_, 6, entries_.setNotificationGroupPriority);
+    Resolve(module_, 7, entries_.addToDataDefinition);
+    Resolve(module_, 8, entries_.requestDataOnSimObject);
+    Resolve(module_, 9, entries_.requestDataOnSimObjectType);
+    Resolve(module_, 10, entries_.subscribeToSystemEvent);
+    Resolve(module_, 11, entries_.unsubscribeFromSystemEvent);
+    Resolve(module_, 12, entries_.requestSystemState);
+    Resolve(module_, 13, entries_.getLastSentPacketID);
+}
+
+CSimConnectLibrary::CSimConnectLibrary(const simconnect::EntryTable& entries)
+    : injected_(true), entries_(entries) {}
+
+void CSimConnectLibrary::UseEntryTable(const simconnect::EntryTable& entries) {
+    entries_ = entries;
+    injected_ = true;
+    connection_ = nullptr;
+}
+
+// Each forwarding operation answers E_NOTIMPL without calling anything when its
+// entry point is missing; otherwise the library's result is returned unchanged.
+// The connection handle is passed as it is, even when no connection is open.
+
+HRESULT CSimConnectLibrary::Open(const char* name, av::Handle window, DWord userEvent,
+                                 av::Handle event, DWord configIndex) {
+    if (entries_.open == nullptr) return E_NOTIMPL;
+    return entries_.open(&connection_, name, window, userEvent, event, configIndex);
+}
+
+HRESULT CSimConnectLibrary::Close() {
+    if (entries_.close == nullptr) return E_NOTIMPL;
+    return entries_.close(connection_);
+}
+
+HRESULT CSimConnectLibrary::CallDispatch(simconnect::DispatchProc dispatch, void* context) {
+    if (entries_.callDispatch == nullptr) return E_NOTIMPL;
+    return entries_.callDispatch(connection_, dispatch, context);
+}
+
+HRESULT CSimConnectLibrary::MapClientEventToSimEvent(DWord eventId, const char* eventName) {
+    if (entries_.mapClientEventToSimEvent == nullptr) return E_NOTIMPL;
+    return entries_.mapClientEventToSimEvent(connection_, eventId, eventName);
+}
+
+HRESULT CSimConnectLibrary::TransmitClientEvent(DWord objectId, DWord eventId, DWord data,
+                                                DWord groupId, DWord flags) {
+    if (entries_.transmitClientEvent == nullptr) return E_NOTIMPL;
+    return entries_.transmitClientEvent(connection_, objectId, eventId, data, groupId, flags);
+}
+
+HRESULT CSimConnectLibrary::AddClientEventToNotificationGroup(DWord groupId, DWord eventId,
+                                                              bool maskable) {
+    if (entries_.addClientEventToNotificationGroup == nullptr) return E_NOTIMPL;
+    return entries_.addClientEventToNotificationGroup(connection_, groupId, eventId,
+                                                      maskable ? 1 : 0);
+}
+
+HRESULT CSimConnectLibrary::SetNotificationGroupPriority(DWord groupId, DWord priority) {
+    if (entries_.setNotificationGroupPriority == nullptr) return E_NOTIMPL;
+    return entries_.setNotificationGroupPriority(connection_, groupId, priority);
+}
+
+HRESULT CSimConnectLibrary::AddToDataDefinition(DWord defineId, const char* datumName,
+                                                const char* unitsName, DWord datumType,
+                                                float epsilon, DWord datumId) {
+    if (entries_.addToDataDefinition == nullptr) return E_NOTIMPL;
+    return entries_.addToDataDefinition(connection_, defineId, datumName, unitsName, datumType,
+                                        epsilon, datumId);
+}
+
+HRESULT CSimConnectLibrary::RequestDataOnSimObject(DWord requestId, DWord defineId,
+                                                   DWord objectId, DWord period, DWord flags,
+                                                   DWord origin, DWord interval, DWord limit) {
+    if (entries_.requestDataOnSimObject == nullptr) return E_NOTIMPL;
+    return entries_.requestDataOnSimObject(connection_, requestId, defineId, objectId, period,
+                                           flags, origin, interval, limit);
+}
+
+HRESULT CSimConnectLibrary::RequestDataOnSimObjectType(DWord requestId, DWord defineId,
+                                                       DWord radiusMeters, DWord objectType) {
+    if (entries_.requestDataOnSimObjectType == nullptr) return E_NOTIMPL;
+    return entries_.requestDataOnSimObjectType(connection_, requestId, defineId, radiusMeters,
+                                               objectType);
+}
+
+HRESULT CSimConnectLibrary::SubscribeToSystemEvent(DWord eventId, const char* systemEventName) {
+    if (entries_.subscribeToSystemEvent == nullptr) return E_NOTIMPL;
+    return entries_.subscribeToSystemEvent(connection_, eventId, systemEventName);
+}
+
+HRESULT CSimConnectLibrary::UnsubscribeFromSystemEvent(DWord eventId) {
+    if (entries_.unsubscribeFromSystemEvent == nullptr) return E_NOTIMPL;
+    return entries_.unsubscribeFromSystemEvent(connection_, eventId);
+}
+
+HRESULT CSimConnectLibrary::RequestSystemState(DWord requestId, const char* state) {
+    if (entries_.requestSystemState == nullptr) return E_NOTIMPL;
+    return entries_.requestSystemState(connection_, requestId, state);
+}
+
+HRESULT CSimConnectLibrary::GetLastSentPacketID(DWord* packetId) {
+    if (entries_.getLastSentPacketID == nullptr) return E_NOTIMPL;
+    return entries_.getLastSentPacketID(connection_, packetId);
+}
+
+std::uint32_t CSimConnectLibrary::NextDefinitionId() { return ++definitionIds_; }
+
+std::uint32_t CSimConnectLibrary::NextEventId() { return ++eventIds_; }

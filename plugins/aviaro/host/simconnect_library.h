@@ -1,0 +1,70 @@
+// The process-wide binding of SimConnect.dll: loaded by name on first use, never
+// linked against, never unloaded. Every caller that talks to the simulator goes
+// through here.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "plugins/aviaro/host/simconnect_types.h"
+
+class CSimConnectLibrary {
+public:
+    // The one instance; the first call (on the main thread, before any other
+    // thread exists) loads SimConnect.dll.
+    static CSimConnectLibrary& Instance();
+
+    // A binding over a given entry table instead of the DLL (tests, in-process
+    // stand-in). A missing entry is 0.
+    explicit CSimConnectLibrary(const simconnect::EntryTable& entries);
+    // Replaces the entry points of this binding and forgets the connection.
+    // Counters keep counting: ids are never given back.
+    void UseEntryTable(const simconnect::EntryTable& entries);
+
+    CSimConnectLibrary(const CSimConnectLibrary&) = delete;
+    CSimConnectLibrary& operator=(const CSimConnectLibrary&) = delete;
+
+    HRESULT Open(const char* name, av::Handle window, simconnect::DWord userEvent,
+                 av::Handle event, simconnect::DWord configIndex);
+    HRESULT Close();
+    HRESULT CallDispatch(simconnect::DispatchProc dispatch, void* context);
+    HRESULT MapClientEventToSimEvent(simconnect::DWord eventId, const char* eventName);
+    HRESULT TransmitClientEvent(simconnect::DWord objectId, simconnect::DWord eventId,
+                                simconnect::DWord data, simconnect::DWord groupId,
+                                simconnect::DWord flags);
+    HRESULT AddClientEventToNotificationGroup(simconnect::DWord groupId,
+                                              simconnect::DWord eventId, bool maskable);
+    HRESULT SetNotificationGroupPriority(simconnect::DWord groupId, simconnect::DWord priority);
+    HRESULT AddToDataDefinition(simconnect::DWord defineId, const char* datumName,
+                                const char* unitsName, simconnect::DWord datumType,
+                                float epsilon, simconnect::DWord datumId);
+    HRESULT RequestDataOnSimObject(simconnect::DWord requestId, simconnect::DWord defineId,
+                                   simconnect::DWord objectId, simconnect::DWord period,
+                                   simconnect::DWord flags, simconnect::DWord origin,
+                                   simconnect::DWord interval, simconnect::DWord limit);
+    HRESULT RequestDataOnSimObjectType(simconnect::DWord requestId, simconnect::DWord defineId,
+                                       simconnect::DWord radiusMeters,
+                                       simconnect::DWord objectType);
+    HRESULT SubscribeToSystemEvent(simconnect::DWord eventId, const char* systemEventName);
+    HRESULT UnsubscribeFromSystemEvent(simconnect::DWord eventId);
+    HRESULT RequestSystemState(simconnect::DWord requestId, const char* state);
+    HRESULT GetLastSentPacketID(simconnect::DWord* packetId);
+
+    // Interlocked; the first definition id is 2, the first client event id 5
+    // (1 to 4 are the system-event ids).
+    std::uint32_t NextDefinitionId();
+    std::uint32_t NextEventId();
+
+    av::Handle Connection() const { return connection_; }
+    bool IsLoaded() const { return module_ != nullptr || injected_; }
+
+private:
+    CSimConnectLibrary();  // loads the DLL
+
+    av::Handle connection_ = nullptr;
+    void* module_ = nullptr;
+    bool injected_ = false;
+    simconnect::EntryTable entries_;
+    std::atomic<std::uint32_t> definitionIds_{1};
+    std::atomic<std::uint32_t> eventIds_{4};
+};
