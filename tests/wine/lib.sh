@@ -1,0 +1,109 @@
+# Helpers for the Wine tests. Source it, then call wine_init BUILD_DIR.
+#
+# Every Wine command's output goes to a file, never a pipe: Wine's helper
+# processes inherit descriptors and would keep a pipe open.
+
+WINE_PASSED=${WINE_PASSED:-0}
+WINE_FAILED=${WINE_FAILED:-0}
+
+# wine_init BUILD_DIR: a throw-away prefix inside the build folder (32-bit for
+# the i686 build, 64-bit otherwise) and one persistent wineserver.
+wine_init() {
+    WINE_BUILD=$(cd "$1" && pwd)
+    export WINEDEBUG=-all
+    export WINEPREFIX="$WINE_BUILD/wineprefix"
+    if grep -q 'i686' "$WINE_BUILD/CMakeCache.txt" 2>/dev/null; then
+        export WINEARCH=win32
+        WINE=wine
+    else
+        export WINEARCH=win64
+        WINE=wine64
+    fi
+    export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+    WINE_WORK="$WINE_BUILD/wine-work"
+    rm -rf "$WINE_WORK"
+    mkdir -p "$WINE_WORK"
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        rm -rf "$WINEPREFIX"
+        wineboot -i >"$WINE_WORK/wineboot.log" 2>&1
+        wineserver -w
+    fi
+    # A new prefix links the user's folders to $HOME: make them real folders.
+    local user_dir
+    for user_dir in "$WINEPREFIX"/drive_c/users/*/; do
+        local f
+        for f in Desktop Documents Downloads Music Pictures Videos; do
+            if [ -L "$user_dir$f" ]; then
+                rm -f "$user_dir$f"
+                mkdir -p "$user_dir$f"
+            fi
+        done
+    done
+    wineserver -p >/dev/null 2>&1 </dev/null
+}
+
+wine_stop() {
+    wineserver -k >/dev/null 2>&1 || true
+}
+
+# wine_run OUTFILE EXE ARGS...: runs a Windows program; returns its exit code (0-255).
+wine_run() {
+    local out=$1
+    shift
+    "$WINE" "$@" >"$out" 2>&1 </dev/null
+}
+
+# The Windows path of a Unix path.
+win_path() {
+    winepath -w "$1" 2>/dev/null
+}
+
+# A fresh folder for one test case.
+case_dir() {
+    local d="$WINE_WORK/$1"
+    rm -rf "$d"
+    mkdir -p "$d"
+    echo "$d"
+}
+
+pass() {
+    WINE_PASSED=$((WINE_PASSED + 1))
+    echo "ok   $1"
+}
+
+fail() {
+    WINE_FAILED=$((WINE_FAILED + 1))
+    echo "FAIL $1"
+    shift
+    local line
+    for line in "$@"; do echo "     $line"; done
+}
+
+# check_eq NAME EXPECTED ACTUAL
+check_eq() {
+    if [ "$2" = "$3" ]; then pass "$1"; else fail "$1" "expected: $2" "actual:   $3"; fi
+}
+
+# check_file_eq NAME EXPECTED_FILE ACTUAL_FILE: byte for byte.
+check_file_eq() {
+    if cmp -s "$2" "$3"; then
+        pass "$1"
+    else
+        fail "$1" "files differ: $2 $3"
+        diff <(od -c "$2") <(od -c "$3") | head -20
+    fi
+}
+
+# check_contains NAME FILE TEXT: a line equal to TEXT is in FILE.
+check_contains() {
+    if grep -qxF -- "$3" "$2" 2>/dev/null; then pass "$1"; else fail "$1" "no line '$3' in $2"; fi
+}
+
+check_absent() {
+    if [ ! -e "$2" ]; then pass "$1"; else fail "$1" "$2 exists"; fi
+}
+
+wine_summary() {
+    echo "wine: $WINE_PASSED passed, $WINE_FAILED failed"
+    [ "$WINE_FAILED" -eq 0 ]
+}
