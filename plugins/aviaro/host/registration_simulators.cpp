@@ -1,0 +1,121 @@
+#include "plugins/aviaro/host/registration_simulators.h"
+
+#include "platform/paths.h"
+#include "platform/text.h"
+#include "plugins/aviaro/host/launch_model.h"
+
+const RegisteredSimulator kRegisteredSimulators[kSimulatorCount] = {
+    {{L"Microsoft", L"FSX"}, L"Flight Simulator X Files"},
+    {{L"Microsoft", L"FSX-SE"}, L"Flight Simulator X - Steam Edition Files"},
+    {{L"Lockheed Martin", L"Prepar3D"}, L"PrePar3D Files"},
+    {{L"Lockheed Martin", L"Prepar3D v2"}, L"PrePar3D v2 Files"},
+    {{L"Lockheed Martin", L"Prepar3D v3"}, L"PrePar3D v3 Files"},
+};
+
+const char kSimConnectIniBytes[] =
+    "[SimConnect]\r\n"
+    "level=off\r\n"
+    "console=0\r\n"
+    ";OutputDebugString=0\r\n"
+    ";file=c:\\SimConnect%03u.log\r\n"
+    ";file_next_index=1\r\n"
+    ";RedirectStdOutToConsole=0\r\n";
+
+const char kSimConnectXmlBytes[] =
+    "<?xml version=\"1.0\" encoding=\"Windows-1252\"?>\r\n"
+    "<SimBase.Document Type=\"SimConnect\" version=\"1,0\">\r\n"
+    "\t<Descr>SimConnect</Descr>\r\n"
+    "\t<Filename>SimConnect.xml</Filename>\r\n"
+    "\t<Disabled>False</Disabled>\r\n"
+    "\t<SimConnect.Comm>\r\n"
+    "\t\t<Disabled>False</Disabled>\r\n"
+    "\t\t<Protocol>Auto</Protocol>\r\n"
+    "\t\t<Scope>local</Scope>\r\n"
+    "\t\t<Address></Address>\r\n"
+    "\t\t<MaxClients>64</MaxClients>\r\n"
+    "\t\t<Port></Port>\r\n"
+    "\t\t<MaxRecvSize>4096</MaxRecvSize>\r\n"
+    "\t\t<DisableNagle>False</DisableNagle>\r\n"
+    "\t</SimConnect.Comm>\r\n"
+    "</SimBase.Document>\r\n";
+
+namespace {
+
+using av::platform::JoinPath;
+
+// Anything already at path (a file or a folder) counts as existing.
+bool Exists(const std::wstring& path) {
+    return av::platform::FileExists(path) || av::platform::DirectoryExists(path);
+}
+
+// Writes a file only where nothing is yet, and only into an existing folder:
+// registration never creates a simulator's folders.
+void CreateIfMissing(const RegistrationContext& context, const std::wstring& folder,
+                     const std::wstring& path, const std::string& bytes) {
+    if (!av::platform::DirectoryExists(folder) || Exists(path)) return;
+    WriteFileReplacing(path, bytes, context.writer);
+}
+
+// The executable's path as it goes into exe.xml, or false when exe.xml must
+// stay untouched: no path, or one the file's code page cannot hold.
+bool UsableExecutablePath(const RegistrationContext& context) {
+    std::string encoded;
+    return !context.executablePath.empty() &&
+           av::platform::ToWindows1252(context.executablePath, encoded);
+}
+
+void InstallLaunchEntry(const RegistrationContext& context, const std::wstring& folder) {
+    if (!UsableExecutablePath(context) || !av::platform::DirectoryExists(folder)) return;
+    const std::wstring path = JoinPath(folder, L"exe.xml");
+    CLaunchModel model;
+    if (!Exists(path)) {
+        model = CLaunchModel::CreateNew(context.executablePath);
+    } else {
+        std::string old;
+        if (!ReadFileBytes(path, old)) return;
+        model.Read(old);
+        model.EnableOrAppendAddon(context.executablePath);
+        model.RemoveRetiredAddons();
+    }
+    std::string bytes;
+    if (model.Write(bytes)) WriteFileReplacing(path, bytes, context.writer);
+}
+
+}  // namespace
+
+std::wstring SimulatorAddonFolder(const RegistrationContext& context,
+                                  const RegisteredSimulator& simulator) {
+    return JoinPath(JoinPath(context.appData, simulator.addonFolder[0]), simulator.addonFolder[1]);
+}
+
+std::wstring SimulatorIniPath(const RegistrationContext& context,
+                              const RegisteredSimulator& simulator) {
+    return JoinPath(JoinPath(context.documents, simulator.iniFolder), L"SimConnect.ini");
+}
+
+void InstallIntoSimulators(const RegistrationContext& context) {
+    if (!context.haveAppData) return;
+    for (const RegisteredSimulator& simulator : kRegisteredSimulators) {
+        const std::wstring folder = SimulatorAddonFolder(context, simulator);
+        if (context.haveDocuments) {
+            CreateIfMissing(context, JoinPath(context.documents, simulator.iniFolder),
+                            SimulatorIniPath(context, simulator), kSimConnectIniBytes);
+        }
+        CreateIfMissing(context, folder, JoinPath(folder, L"SimConnect.xml"), kSimConnectXmlBytes);
+        InstallLaunchEntry(context, folder);
+    }
+}
+
+void UninstallFromSimulators(const RegistrationContext& context) {
+    if (!context.haveAppData || !UsableExecutablePath(context)) return;
+    for (const RegisteredSimulator& simulator : kRegisteredSimulators) {
+        const std::wstring path = JoinPath(SimulatorAddonFolder(context, simulator), L"exe.xml");
+        std::string old;
+        if (!av::platform::FileExists(path) || !ReadFileBytes(path, old)) continue;
+        CLaunchModel model;
+        model.Read(old);
+        model.RemoveAddon(context.executablePath);
+        std::string bytes;
+        if (model.Write(bytes)) WriteFileReplacing(path, bytes, context.writer);
+    }
+}
