@@ -67,8 +67,8 @@ using Code = CScript::Code;
 constexpr float kPi = 3.14159274f;              // the float nearest to pi
 constexpr double kPiDouble = 3.1415927410125732;  // the same value, as double
 constexpr float kTwoPi = 6.2831854820251465f;
-// Up to this many whole turns a wrap steps one range at a time, exactly as
-// always; beyond, it takes the remainder in one go.
+// Up to this many turns a wrap steps one range at a time; beyond, it takes
+// the remainder in one go.
 constexpr int kWrapSteps = 16;
 
 struct Word {
@@ -164,29 +164,28 @@ float IntegerDivide(float b, float a) {
     return static_cast<float>(static_cast<std::int64_t>(TruncateToInt32(b)) / divisor);
 }
 
-// Wraps x into 0..hi, both ends inclusive: 720 gives hi, -360 gives 0. A few
-// turns are stepped one range at a time with float rounding at each step; more
-// are reduced by the remainder, so every value ends in bounded time. An
-// infinity gives 0; NaN stays NaN.
+// Wraps x into 0..hi, both ends inclusive: 720 gives hi, -360 gives 0. Within
+// a few turns it steps one range at a time, rounding to float at each step;
+// further out it takes the remainder in one go, so every value ends in bounded
+// time. An infinity gives 0; NaN stays NaN.
 float Wrap(float x, float hi) {
     if (std::isnan(x)) return x;
     if (std::isinf(x)) return 0.0f;
     const float range = hi;
-    for (int step = 0; x > hi; ++step) {
-        if (step == kWrapSteps) {
+    const double far = kWrapSteps * static_cast<double>(range);
+    if (x > hi) {
+        if (static_cast<double>(x) - hi > far) {
             const double rest = std::fmod(static_cast<double>(x), static_cast<double>(range));
-            x = rest == 0.0 ? hi : static_cast<float>(rest);
-            break;
+            return rest == 0.0 ? hi : static_cast<float>(rest);
         }
-        x = x - range;
+        while (x > hi) x = x - range;
     }
-    for (int step = 0; x < 0.0f; ++step) {
-        if (step == kWrapSteps) {
+    if (x < 0.0f) {
+        if (-static_cast<double>(x) > far) {
             const double rest = std::fmod(static_cast<double>(x), static_cast<double>(range));
-            x = rest == 0.0 ? 0.0f : static_cast<float>(rest + static_cast<double>(range));
-            break;
+            return rest == 0.0 ? 0.0f : static_cast<float>(rest + static_cast<double>(range));
         }
-        x = x + range;
+        while (x < 0.0f) x = x + range;
     }
     return x;
 }
@@ -446,7 +445,9 @@ float CScriptEvaluator::Run(const CScript& script) {
             case Code::Divide: AV_BINARY(b / a)
             case Code::Min: AV_BINARY(b < a ? b : a)
             case Code::Max: AV_BINARY(b > a ? b : a)
-            case Code::Log: AV_BINARY(0.0)
+            case Code::Log:  // both operands consumed, 0.0 pushed
+                if (top - base >= 2) st[--top - 1] = 0.0f;
+                break;
             case Code::Atan2: AV_BINARY(std::atan2(b, a))
             case Code::Pow: AV_BINARY(std::pow(b, a))
             case Code::IntegerDivide:

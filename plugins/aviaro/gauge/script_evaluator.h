@@ -74,14 +74,12 @@ public:
     // Tokens the tokenizer yields for this text, block bodies included.
     std::size_t TokenCount() const { return tokens_; }
 
-private:
-    friend // The pre-scan: registers with the store every variable the text reads,
-// inside blocks too. Assignments, numbers and operators register nothing.
-void ScanScriptVariables(CGaugeVariables& variables, std::wstring_view text);
-
-class CScriptEvaluator;
-
+    // The operations of the prepared form.
     enum class Code : std::uint8_t;
+
+private:
+    friend class CScriptEvaluator;
+
     struct Op {
         Code code;
         std::uint32_t jump = 0;  // blocks: the op after the block's end
