@@ -17,7 +17,7 @@ wine_init() {
         WINE=wine
     else
         export WINEARCH=win64
-        WINE=wine64
+        WINE=wine
     fi
     export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
     WINE_WORK="$WINE_BUILD/wine-work"
