@@ -222,6 +222,15 @@ TEST(LaunchModel, UnclosedBlocks) {
     EXPECT_EQ(Crlf(expected), Uninstall(file));
 }
 
+// A block written on one line is kept as it is, in its place among the others.
+TEST(LaunchModel, OneLineBlockIsKept) {
+    const std::string oneLine =
+        "  <Launch.Addon><Name>Tiny</Name><Path>C:\\t.exe</Path></Launch.Addon>\n";
+    const std::string file = kHeader + oneLine + kOwnEntry + kEnd;
+    EXPECT_EQ(Crlf(kHeader + "\n" + oneLine + "\n" + kOwnEntry + kEnd), Install(file));
+    EXPECT_EQ(Crlf(kHeader + "\n" + oneLine + "\n" + kEnd), Uninstall(file));
+}
+
 // The path goes out in Windows-1252 and is compared in it when read back;
 // bytes the code page leaves unassigned come back unchanged.
 TEST(LaunchModel, Windows1252Paths) {

@@ -101,6 +101,15 @@ void CLaunchModel::Read(const std::string& bytes) {
         }
     };
 
+    // A new entry for the line with "<Launch.Addon>"; the open block, or 0 when
+    // the block also closes on that line.
+    auto startBlock = [&](const std::wstring& line) -> LaunchAddon* {
+        addons.emplace_back();
+        if (!Contains(line, L"</Launch.Addon>")) return &addons.back();
+        addons.back().oneLine = line;
+        return nullptr;
+    };
+
     for (const std::wstring& line : SplitLines(bytes)) {
         if (field != nullptr) {
             *field += line;
@@ -112,8 +121,7 @@ void CLaunchModel::Read(const std::string& bytes) {
                 block = nullptr;
             } else if (Contains(line, L"<Launch.Addon>")) {
                 // The previous block was never closed: this one starts anew.
-                addons.emplace_back();
-                block = &addons.back();
+                block = startBlock(line);
             } else if (Contains(line, L"<Name>")) {
                 start(block->name, line, L"</Name>");
             } else if (Contains(line, L"<Disabled>")) {
@@ -132,8 +140,7 @@ void CLaunchModel::Read(const std::string& bytes) {
         } else if (Contains(line, L"<SimBase.Document")) {
             rootStart += line;
         } else if (Contains(line, L"<Launch.Addon>")) {
-            addons.emplace_back();
-            block = &addons.back();
+            block = startBlock(line);
         } else if (Contains(line, L"<Descr>")) {
             start(description, line, L"</Descr>");
         } else if (Contains(line, L"<Filename>")) {
@@ -158,6 +165,11 @@ bool CLaunchModel::Write(std::string& bytes) const {
     text += manualLoad;
     text += L"\n";
     for (const LaunchAddon& addon : addons) {
+        if (!addon.oneLine.empty()) {
+            text += addon.oneLine;
+            text += L"\n";
+            continue;
+        }
         text += L"\t\t<Launch.Addon>\n";
         text += addon.name;
         text += addon.disabled;

@@ -28,6 +28,9 @@ struct LaunchAddon {
     // Lines of the block that are none of the four fields (another add-on's
     // own elements, comments), in their order. Blank lines are not kept.
     std::wstring otherLines;
+    // A whole block on one line, kept as it is and written back unchanged; the
+    // four fields are then empty.
+    std::wstring oneLine;
 };
 
 struct CLaunchModel {
