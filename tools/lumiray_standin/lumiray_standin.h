@@ -1,0 +1,164 @@
+// The device-library stand-in: virtual Tarvex and Mira devices behind the
+// library's entry points. It records every call with its arguments, keeps
+// strings, images and LEDs per page and shows those of the active page, calls
+// back on a thread of its own, and can write out what each device shows.
+//
+// Script (AVIARO_LUMIRAY_SCRIPT for the DLL form), one command a line, '#'
+// starts a comment. Devices are numbered 1, 2, ... in the order they appear.
+//
+//   device tarvex|mira [serial]   present from the start (when the script is loaded)
+//   arrive tarvex|mira [serial]   plugged in later: device callback (added)
+//   remove <n>                    unplugged: device callback (removed)
+//   buttons <n> <bits>            the whole soft-button state, e.g. 0x20
+//   press <n> <bits>              buttons <bits>, then buttons 0
+//   page <n> <id>|next|prev       the user switches pages: (old, false), then (new, true)
+//   wait <text>                   until a recorded line contains text (10 s at most)
+//   sleep <ms>
+//   dump                          writes the screens to the dump folder
+//
+// Everything but "device" runs on the stand-in's thread, which starts with
+// Lumiray_Initialize and ends with Lumiray_Deinitialize.
+//
+// Record (in memory, and appended to AVIARO_LUMIRAY_RECORD for the DLL form),
+// one line per call or delivery, for example
+//   Lumiray_AddPage device=1 page=3 flags=1 -> 00000000
+//   deliver page device=1 page=3 active=1
+//
+// Dump (AVIARO_LUMIRAY_DUMP names the folder; written by "dump" and at
+// Lumiray_Deinitialize): tarvex-<n>.txt holds "page <id>" and the three lines;
+// mira-<n>.png the image, mira-<n>.txt "page <id>" and "leds" with six values.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "plugins/lumiray/lumiray_types.h"
+
+namespace standin {
+
+enum class DeviceKind { Tarvex, Mira };
+
+// What one device shows: the content of its active page.
+struct Screen {
+    DeviceKind kind = DeviceKind::Tarvex;
+    lumiray::DWord page = 0;  // 0: no active page
+    std::wstring lines[3];
+    std::vector<std::uint8_t> image;  // 320 x 240 BGR bottom-up; empty when never set
+    lumiray::DWord leds[6] = {};
+};
+
+class LumirayStandIn {
+public:
+    static LumirayStandIn& Instance();
+
+    // Stops the thread and forgets devices, callbacks, records, script and files.
+    void Reset();
+
+    // A device present from the start; returns its number.
+    int AddDevice(DeviceKind kind, const std::wstring& serial = std::wstring());
+    // Run-time events, delivered in order on the stand-in's thread.
+    void Arrive(DeviceKind kind, const std::wstring& serial = std::wstring());
+    void Remove(int number);
+    void SetButtons(int number, lumiray::DWord buttons);
+    void ChangePage(int number, lumiray::DWord page);
+    // Script text as described above; "device" lines take effect at once.
+    void LoadScript(const std::string& text);
+    bool LoadScriptFile(const std::string& path);
+    // True when everything queued so far has been delivered.
+    bool WaitIdle(int milliseconds);
+
+    void SetRecordFile(const std::string& path);
+    void SetDumpFolder(const std::wstring& folder);
+    std::vector<std::string> Records() const;
+    void Record(const std::string& line);
+
+    lumiray::Device DeviceHandle(int number) const;  // 0 when unknown
+    bool GetScreen(int number, Screen& screen) const;
+    // Writes every present device's screen into folder; false on a write error.
+    bool Dump(const std::wstring& folder) const;
+
+    // The entry table for the in-process form, and the symbol lookup for
+    // av::platform::RegisterInProcessModule.
+    static lumiray::EntryTable Entries();
+    static void* Lookup(const char* name);
+
+    // Behind the exported entry points.
+    HRESULT Initialize(const wchar_t* name);
+    HRESULT Deinitialize();
+    HRESULT RegisterDeviceCallback(lumiray::DeviceCallback callback, void* context);
+    HRESULT Enumerate(lumiray::EnumerateCallback callback, void* context);
+    HRESULT RegisterPageCallback(lumiray::Device device, lumiray::PageCallback callback,
+                                 void* context);
+    HRESULT RegisterSoftButtonCallback(lumiray::Device device,
+                                       lumiray::SoftButtonCallback callback, void* context);
+    HRESULT GetDeviceGuid(lumiray::Device device, av::Guid* out, bool instance);
+    HRESULT AddPage(lumiray::Device device, lumiray::DWord page, lumiray::DWord flags);
+    HRESULT RemovePage(lumiray::Device device, lumiray::DWord page);
+    HRESULT SetLed(lumiray::Device device, lumiray::DWord page, lumiray::DWord index,
+                   lumiray::DWord value);
+    HRESULT SetString(lumiray::Device device, lumiray::DWord page, lumiray::DWord index,
+                      lumiray::DWord length, const wchar_t* text);
+    HRESULT SetImage(lumiray::Device device, lumiray::DWord page, lumiray::DWord index,
+                     lumiray::DWord size, const void* data);
+    HRESULT GetSerialNumber(lumiray::Device device, wchar_t* buffer, lumiray::DWord size);
+
+private:
+    struct Page {
+        std::wstring lines[3];
+        std::vector<std::uint8_t> image;
+        lumiray::DWord leds[6] = {};
+    };
+    struct VirtualDevice {
+        int number = 0;
+        DeviceKind kind = DeviceKind::Tarvex;
+        std::wstring serial;
+        bool present = false;
+        std::map<lumiray::DWord, Page> pages;
+        std::vector<lumiray::DWord> order;  // page ids in the order they were added
+        lumiray::DWord active = 0;
+        lumiray::PageCallback pageCallback = nullptr;
+        void* pageContext = nullptr;
+        lumiray::SoftButtonCallback buttonCallback = nullptr;
+        void* buttonContext = nullptr;
+    };
+    struct Command {
+        std::vector<std::string> words;
+    };
+
+    LumirayStandIn() = default;
+    ~LumirayStandIn();
+    void StopThread();
+    void Run();
+    void Execute(const Command& command);
+    void Enqueue(Command command);
+    int NewDevice(DeviceKind kind, const std::wstring& serial, bool present);  // mutex held
+    VirtualDevice* Find(lumiray::Device device);                               // mutex held
+    const VirtualDevice* FindNumber(int number) const;                         // mutex held
+    void DeliverButtons(int number, lumiray::DWord buttons);
+    void DeliverPage(int number, const std::string& target);
+    void DeliverDevice(int number, bool added);
+    std::string Describe(lumiray::Device device);  // "device=3"; mutex held
+
+    // Lock order: mutex_ only; never held while a callback runs.
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;  // queue, records, stop
+    std::vector<std::string> records_;
+    std::string recordFile_;
+    std::wstring dumpFolder_;
+    std::vector<VirtualDevice> devices_;  // index number-1
+    lumiray::DeviceCallback deviceCallback_ = nullptr;
+    void* deviceContext_ = nullptr;
+    std::deque<Command> queue_;
+    bool busy_ = false;
+    bool stop_ = false;
+    bool initialized_ = false;
+    std::thread thread_;
+};
+
+}  // namespace standin
