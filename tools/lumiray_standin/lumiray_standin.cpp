@@ -281,10 +281,16 @@ bool LumirayStandIn::Dump(const std::wstring& folder) const {
         std::string text = screen.page == 0 ? "page none\n"
                                             : "page " + std::to_string(screen.page) + "\n";
         if (screen.kind == DeviceKind::Tarvex) {
-            for (const std::wstring& line : screen.lines) text += av::platform::ToUtf8(line) + "\n";
+            for (const std::wstring& line : screen.lines) {
+                text += av::platform::ToUtf8(line);
+                text += '\n';
+            }
         } else {
             text += "leds";
-            for (DWord led : screen.leds) text += " " + std::to_string(led);
+            for (DWord led : screen.leds) {
+                text += ' ';
+                text += std::to_string(led);
+            }
             text += "\n";
             // The device's bottom-up BGR rows as top-down RGB.
             std::vector<std::uint8_t> rgb(lumiray::kMiraImageBytes, 0);
