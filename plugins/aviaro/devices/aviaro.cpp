@@ -1,0 +1,466 @@
+#include "plugins/aviaro/devices/aviaro.h"
+
+#include <cwchar>
+#include <cwctype>
+
+#include "platform/hid_notify.h"
+#include "platform/service.h"
+#include "plugins/aviaro/host/trace_log.h"
+#include "plugins/aviaro/xml/xml_node.h"
+#include "plugins/lumiray/lumiray_library.h"
+
+namespace {
+
+constexpr const wchar_t* kPluginName = L"Orlend Flight Sim X Plugin";
+
+// Element names and "true" are compared ignoring letter case.
+bool EqualsNoCase(const std::wstring& a, const wchar_t* b) {
+    if (a.size() != std::wcslen(b)) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::towlower(static_cast<wint_t>(a[i])) != std::towlower(static_cast<wint_t>(b[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// wsprintfW's %p: the pointer's value in upper-case hex, two digits per byte.
+std::wstring PointerText(const void* p) {
+    wchar_t buffer[24];
+    std::swprintf(buffer, 24, L"%0*llX", static_cast<int>(2 * sizeof(void*)),
+                  static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(p)));
+    return buffer;
+}
+
+CTraceLog& Log() { return CTraceLog::Instance(); }
+CLumirayLibrary& Lumiray() { return CLumirayLibrary::Instance(); }
+
+}  // namespace
+
+CAviaro::CAviaro(PageFactory pageFactory, PanelSet panels)
+    : pageFactory_(pageFactory), panels_(std::move(panels)) {
+    LoadMiraList();
+}
+
+CAviaro::~CAviaro() {
+    // Pages are normally gone already (OnFinalize); a run that never
+    // initialised still destroys what it made.
+    DeletePages();
+}
+
+template <typename Fn>
+void CAviaro::ForEachPanel(Fn fn) {
+    for (auto& panel : panels_) {
+        if (panel) fn(*panel);
+    }
+}
+
+std::vector<CAviaro::PagePtr> CAviaro::PagesInOrder() const {
+    std::lock_guard<std::mutex> lock(tablesMutex_);
+    std::vector<PagePtr> pages;
+    pages.reserve(pages_.size());
+    for (const auto& [id, page] : pages_) pages.push_back(page);
+    return pages;
+}
+
+CAviaro::PagePtr CAviaro::FindPage(std::uint32_t id) const {
+    std::lock_guard<std::mutex> lock(tablesMutex_);
+    const auto it = pages_.find(id);
+    return it != pages_.end() ? it->second : nullptr;
+}
+
+// ---- the run ----
+
+bool CAviaro::OnInitialize() {
+    Log().Trace(L"CAviaro::OnInitialize");
+    std::uint32_t nextId = 0;
+    if (InitializePages(&nextId) && IsDeviceServiceRunning()) InitializeLumiray();
+    const bool result = InitializePanels(&nextId);
+    Log().TraceBool(L"CAviaro::OnInitialize", result);
+    return result;
+}
+
+void CAviaro::OnFinalize() {
+    Log().Trace(L"CAviaro::OnFinalize");
+    if (IsDeviceServiceRunning()) FinalizeLumiray();
+    // A page's workers (a gauge page's render thread) may still run when the
+    // simulator never reported a stop: end them all before any page goes.
+    for (const PagePtr& page : PagesInOrder()) {
+        if (page) page->OnSimStop();
+    }
+    DeletePages();
+    if (deviceNotification_ != nullptr) {
+        av::platform::UnregisterHidNotifications(deviceNotification_);
+        deviceNotification_ = nullptr;
+    }
+    ForEachPanel([](IPanel& p) { p.CloseAllDevices(); });
+    Log().TraceBool(L"CAviaro::OnFinalize", true);
+}
+
+void CAviaro::OnSimStart() {
+    Log().Trace(L"CAviaro::OnSimStart");
+    for (const PagePtr& page : PagesInOrder()) {
+        if (page) page->OnSimStart();
+    }
+    ForEachPanel([](IPanel& p) { p.RequestSimData(); });
+}
+
+void CAviaro::OnSimStop() {
+    Log().Trace(L"CAviaro::OnSimStop");
+    SaveMiraList();
+    for (const PagePtr& page : PagesInOrder()) {
+        if (page) page->OnSimStop();
+    }
+    ForEachPanel([](IPanel& p) { p.OnSimStop(); });
+}
+
+void CAviaro::OnSimData(std::uint32_t requestId, const void* data, std::uint32_t size) {
+    if (PagePtr page = FindPage(requestId)) page->OnSimRecieveData(data, size);
+    ForEachPanel([&](IPanel& p) { p.OnSimObjectData(requestId, data, size); });
+}
+
+std::intptr_t CAviaro::OnWindowMessage(std::uint32_t message, std::uintptr_t wParam,
+                                       std::intptr_t lParam) {
+    if (message != av::platform::kWmDeviceChange) return 0;
+    const bool arrival = wParam == av::platform::kDbtDeviceArrival;
+    const bool removal = wParam == av::platform::kDbtDeviceQueryRemove ||
+                         wParam == av::platform::kDbtDeviceRemoveComplete;
+    std::uint32_t deviceType = 0;
+    std::wstring path;
+    if ((arrival || removal) && av::platform::ReadDeviceBroadcast(lParam, deviceType, path) &&
+        deviceType == av::platform::kDbtDevtypDeviceInterface) {
+        if (arrival) {
+            ForEachPanel([&](IPanel& p) { p.OpenDevice(path.c_str()); });
+        } else {
+            ForEachPanel([&](IPanel& p) { p.CloseDevice(path.c_str()); });
+        }
+    }
+    return 1;
+}
+
+// ---- pages ----
+
+bool CAviaro::InitializePages(std::uint32_t* nextId) {
+    CXmlNode* root = nullptr;
+    if (!ReadXmlFile(L"Aviaro.xml", &root)) {
+        Log().Trace(L"CAviaro::InitializePages - Failed to parse file");
+        return false;
+    }
+    if (root == nullptr) {
+        Log().Trace(L"CAviaro::InitializePages - root == NULL");
+        return false;
+    }
+    std::uint32_t counter = 1;
+    for (std::size_t i = 0; i < root->GetChildCount(); ++i) {
+        const CXmlNode* child = root->GetChild(i);
+        if (EqualsNoCase(child->GetName(), L"Gauge")) {
+            Log().Trace(L"CAviaro::InitializePages - Gauge Page");
+            IPage* page = pageFactory_ ? pageFactory_(PageKind::Gauge, counter, this, false)
+                                       : nullptr;
+            ++counter;
+            const GaugePageInitParams params{child};
+            AddPage(page, &params);
+        } else if (EqualsNoCase(child->GetName(), L"Tarvex")) {
+            LoadTarvexPages(child, &counter);
+        }
+    }
+    FreeXmlTree(root);
+    *nextId = counter;
+    return true;
+}
+
+void CAviaro::LoadTarvexPages(const CXmlNode* element, std::uint32_t* counter) {
+    struct Kind {
+        const wchar_t* element;
+        PageKind kind;
+        const wchar_t* trace;
+    };
+    static const Kind kKinds[] = {
+        {L"ComNav", PageKind::ComNav, L"CAviaro::LoadTarvexPages - COM Page"},
+        {L"Adf", PageKind::Adf, L"CAviaro::LoadTarvexPages - ADF Page"},
+        {L"Dme", PageKind::Dme, L"CAviaro::LoadTarvexPages - DME Page"},
+        {L"Xpndr", PageKind::Xpndr, L"CAviaro::LoadTarvexPages - XPNDR Page"},
+        {L"Autopilot", PageKind::Autopilot, L"CAviaro::LoadTarvexPages - AUTOPILOT Page"},
+        {L"VorHdg", PageKind::VorHdg, L"CAviaro::LoadTarvexPages - VOR/HDG Page"},
+    };
+    for (std::size_t i = 0; i < element->GetChildCount(); ++i) {
+        const CXmlNode* child = element->GetChild(i);
+        for (const Kind& k : kKinds) {
+            if (!EqualsNoCase(child->GetName(), k.element)) continue;
+            Log().Trace(k.trace);
+            bool radio1 = false;
+            if (k.kind == PageKind::ComNav) {
+                const std::wstring* value = child->GetAttribute(L"Radio1");
+                radio1 = value != nullptr && EqualsNoCase(*value, L"true");
+            }
+            IPage* page = pageFactory_ ? pageFactory_(k.kind, *counter, this, radio1) : nullptr;
+            // A page that could not be made takes no id.
+            if (page != nullptr) ++*counter;
+            AddPage(page, nullptr);
+            break;
+        }
+    }
+}
+
+bool CAviaro::AddPage(IPage* page, const void* initParams) {
+    Log().Trace(L"CAviaro::AddPage\n");
+    if (page == nullptr) {
+        Log().Trace(L"CAviaro::AddPage - Page pointer invalid\n");
+        return false;
+    }
+    PagePtr owned(page);
+    {
+        std::lock_guard<std::mutex> lock(tablesMutex_);
+        if (pages_.count(page->PageId()) != 0) {
+            Log().Trace(L"CAviaro::AddPage - Page already Exists\n");
+            return false;  // owned destroys it
+        }
+    }
+    page->OnSimInitialize(initParams);
+    std::lock_guard<std::mutex> lock(tablesMutex_);
+    pages_.emplace(page->PageId(), std::move(owned));
+    return true;
+}
+
+void CAviaro::DeletePages() {
+    std::map<std::uint32_t, PagePtr> pages;
+    {
+        std::lock_guard<std::mutex> lock(tablesMutex_);
+        pages.swap(pages_);
+    }
+    // Destroyed in id order, outside the lock: a destructor may wait for a
+    // worker that is itself calling RefreshPage.
+    for (auto& [id, page] : pages) page.reset();
+}
+
+std::vector<std::uint32_t> CAviaro::PageIds() const {
+    std::lock_guard<std::mutex> lock(tablesMutex_);
+    std::vector<std::uint32_t> ids;
+    for (const auto& [id, page] : pages_) ids.push_back(id);
+    return ids;
+}
+
+// ---- the device library ----
+
+bool CAviaro::IsDeviceServiceRunning() { return av::platform::IsServiceRunning(L"Lumirayd"); }
+
+bool CAviaro::InitializeLumiray() {
+    HRESULT hr = Lumiray().Initialize(kPluginName);
+    Log().TraceResult(L"CAviaro::InitializeLumiray - Lumiray_Initialize", hr);
+    if (FAILED(hr)) return false;
+    hr = Lumiray().RegisterDeviceCallback(&CAviaro::DeviceChangeCallback, this);
+    Log().TraceResult(L"CAviaro::InitializeLumiray - Lumiray_RegisterDeviceCallback", hr);
+    if (FAILED(hr)) return false;
+    hr = Lumiray().Enumerate(&CAviaro::EnumerateCallback, this);
+    Log().TraceResult(L"CAviaro::InitializeLumiray - Lumiray_Enumerate", hr);
+    return SUCCEEDED(hr);
+}
+
+void CAviaro::FinalizeLumiray() {
+    const HRESULT hr = Lumiray().Deinitialize();
+    Log().TraceResult(L"CAviaro::FinalizeLumiray - Lumiray_Deinitialize", hr);
+    std::lock_guard<std::mutex> lock(tablesMutex_);
+    devices_.clear();
+}
+
+void AV_STDCALL CAviaro::DeviceChangeCallback(lumiray::Device device, bool added, void* context) {
+    if (context != nullptr) static_cast<CAviaro*>(context)->OnDeviceChange(device, added);
+}
+
+void AV_STDCALL CAviaro::EnumerateCallback(lumiray::Device device, void* context) {
+    if (context != nullptr) static_cast<CAviaro*>(context)->OnDeviceChange(device, true);
+}
+
+void AV_STDCALL CAviaro::PageChangeCallback(lumiray::Device device, lumiray::DWord page,
+                                            bool setActive, void* context) {
+    if (context != nullptr) static_cast<CAviaro*>(context)->OnPageChange(device, page, setActive);
+}
+
+void AV_STDCALL CAviaro::SoftButtonCallback(lumiray::Device device, lumiray::DWord buttons,
+                                            void* context) {
+    if (context != nullptr) static_cast<CAviaro*>(context)->OnSoftButtonChange(device, buttons);
+}
+
+int CAviaro::CountDevicesOfType(lumiray::Device device) {
+    av::Guid type{};
+    if (FAILED(Lumiray().GetDeviceType(device, &type))) return 0;
+    std::lock_guard<std::mutex> lock(tablesMutex_);
+    int n = 0;
+    for (const auto& [handle, record] : devices_) {
+        if (record.deviceType == type) ++n;
+    }
+    return n;
+}
+
+void CAviaro::OnDeviceChange(lumiray::Device device, bool added) {
+    if (!added) {
+        std::lock_guard<std::mutex> lock(tablesMutex_);
+        devices_.erase(device);
+        return;
+    }
+    const int n = CountDevicesOfType(device);
+    AddDevice(device);
+    // The first device of a type starts on the first page that accepts it, the
+    // second device of the type on the second such page, and so on.
+    int accepted = 0;
+    for (const PagePtr& page : PagesInOrder()) {
+        if (!page) continue;
+        bool wasActive = false;
+        if (!page->AddToDevice(device, accepted == n, &wasActive)) continue;
+        if (wasActive) {
+            std::lock_guard<std::mutex> lock(tablesMutex_);
+            const auto it = devices_.find(device);
+            if (it != devices_.end()) it->second.currentPage = page->PageId();
+        }
+        ++accepted;
+    }
+}
+
+void CAviaro::AddDevice(lumiray::Device device) {
+    {
+        std::lock_guard<std::mutex> lock(tablesMutex_);
+        if (devices_.count(device) != 0) return;
+    }
+    HRESULT hr = Lumiray().RegisterPageCallback(device, &CAviaro::PageChangeCallback, this);
+    Log().TraceResult(L"CAviaro::AddDevice - Lumiray_RegisterPageCallback", hr);
+    if (FAILED(hr)) return;
+    hr = Lumiray().RegisterSoftButtonCallback(device, &CAviaro::SoftButtonCallback, this);
+    Log().TraceResult(L"CAviaro::AddDevice - Lumiray_RegisterSoftButtonChangeCallback", hr);
+    if (FAILED(hr)) return;
+    DeviceRecord record;
+    hr = Lumiray().GetDeviceType(device, &record.deviceType);
+    Log().TraceResult(L"CAviaro::AddDevice - Lumiray_GetDeviceType", hr);
+    if (FAILED(hr)) return;
+    if (record.deviceType == CLumirayLibrary::DeviceType_Mira) {
+        hr = Lumiray().GetSerialNumber(device, record.serialNumber, 16);
+        Log().TraceResult(L"CAviaro::AddDevice - Lumiray_GetSerialNumber", hr);
+        // Whatever the library left there, the serial is text of at most 15 units.
+        if (FAILED(hr)) record.serialNumber[0] = L'\0';
+        record.serialNumber[15] = L'\0';
+    }
+    std::lock_guard<std::mutex> lock(tablesMutex_);
+    devices_.emplace(device, record);
+}
+
+void CAviaro::OnPageChange(lumiray::Device device, std::uint32_t page, bool setActive) {
+    Log().Trace(L"CAviaro::OnPageChange");
+    av::Guid deviceType{};
+    PagePtr target;
+    {
+        std::lock_guard<std::mutex> lock(tablesMutex_);
+        const auto it = devices_.find(device);
+        if (it == devices_.end()) return;
+        DeviceRecord& record = it->second;
+        if (Log().IsOn()) {
+            wchar_t line[256];
+            std::swprintf(line, 256, L"OnPageChange(%ls, %d, %ls) changed from %d\n",
+                          PointerText(device).c_str(), static_cast<int>(page),
+                          setActive ? L"TRUE" : L"FALSE", static_cast<int>(record.currentPage));
+            Log().Trace(line);
+        }
+        if (!setActive) {
+            record.currentPage = kPageDeactivated;
+            return;
+        }
+        if (record.currentPage == page) {
+            Log().Trace(L"CAviaro::OnPageChange - not changed");
+            return;
+        }
+        record.currentPage = page;
+        deviceType = record.deviceType;
+        const auto p = pages_.find(page);
+        if (p == pages_.end()) {
+            Log().Trace(L"CAviaro::OnPageChange - page not found");
+            return;
+        }
+        if (!p->second) {
+            Log().Trace(L"CAviaro::OnPageChange - page pointer");
+            return;
+        }
+        target = p->second;
+    }
+    target->OnPageActivated(device);
+    target->SendToDevice(device, &deviceType);
+    target->SendLedsToDevice(device, &deviceType);
+}
+
+void CAviaro::OnSoftButtonChange(lumiray::Device device, std::uint32_t buttons) {
+    PagePtr target;
+    std::uint32_t pressed;
+    {
+        std::lock_guard<std::mutex> lock(tablesMutex_);
+        const auto it = devices_.find(device);
+        if (it == devices_.end()) return;
+        DeviceRecord& record = it->second;
+        const std::uint32_t old = record.buttons;
+        // A report that repeats the stored state passes the whole state.
+        pressed = old == buttons ? buttons : ((old ^ buttons) & buttons);
+        record.buttons = buttons;
+        const auto p = pages_.find(record.currentPage);
+        if (p != pages_.end()) target = p->second;
+    }
+    if (target) target->OnButtonPress(pressed);
+}
+
+void CAviaro::RefreshPage(IPage* page) {
+    if (page == nullptr) return;
+    std::vector<std::pair<lumiray::Device, av::Guid>> shown;
+    {
+        std::lock_guard<std::mutex> lock(tablesMutex_);
+        for (const auto& [device, record] : devices_) {
+            if (record.currentPage == page->PageId()) shown.emplace_back(device, record.deviceType);
+        }
+    }
+    for (const auto& [device, type] : shown) page->SendToDevice(device, &type);
+}
+
+std::map<lumiray::Device, DeviceRecord> CAviaro::Devices() const {
+    std::lock_guard<std::mutex> lock(tablesMutex_);
+    return devices_;
+}
+
+// ---- saved page names ----
+
+std::wstring CAviaro::GetMiraListPath() const { return CMiraList::GetMiraListPath(); }
+
+void CAviaro::LoadMiraList() {
+    CMiraList loaded;
+    loaded.Load(GetMiraListPath());
+    std::lock_guard<std::mutex> lock(tablesMutex_);
+    pageNames_ = std::move(loaded);
+}
+
+std::wstring CAviaro::GetDevicePageName(lumiray::Device device) {
+    std::lock_guard<std::mutex> lock(tablesMutex_);
+    const auto it = devices_.find(device);
+    if (it == devices_.end()) return std::wstring();
+    return pageNames_.Get(it->second.serialNumber);
+}
+
+void CAviaro::SetDevicePageName(lumiray::Device device, const std::wstring& name) {
+    std::lock_guard<std::mutex> lock(tablesMutex_);
+    const auto it = devices_.find(device);
+    if (it == devices_.end()) return;
+    pageNames_.Set(it->second.serialNumber, name);
+}
+
+void CAviaro::SaveMiraList() {
+    CMiraList snapshot;
+    {
+        std::lock_guard<std::mutex> lock(tablesMutex_);
+        snapshot = pageNames_;
+    }
+    snapshot.Save(GetMiraListPath());
+}
+
+// ---- the HID panels ----
+
+bool CAviaro::InitializePanels(std::uint32_t* nextId) {
+    ForEachPanel([&](IPanel& p) { p.InitSimData(nextId); });
+    deviceNotification_ = av::platform::RegisterHidNotifications(Window());
+    if (deviceNotification_ == nullptr) return false;
+    for (const std::wstring& path : av::platform::EnumerateHidInterfaces()) {
+        ForEachPanel([&](IPanel& p) { p.OpenDevice(path.c_str()); });
+    }
+    return true;
+}

@@ -1,0 +1,151 @@
+#include "plugins/aviaro/devices/mira_list.h"
+
+#include <memory>
+#include <vector>
+
+#include "platform/file.h"
+#include "platform/paths.h"
+#include "platform/xml_dom.h"
+#include "plugins/aviaro/host/trace_log.h"
+#include "plugins/aviaro/xml/xml_node.h"
+
+namespace {
+
+constexpr wchar_t kFileName[] = L"VelFlightMira.xml";
+constexpr wchar_t kSkeleton[] = L"<MiraList> </MiraList>";
+
+void TraceFailure(const wchar_t* what) {
+    CTraceLog::Instance().TraceBool((std::wstring(L"CAviaro::SaveMiraList - ") + what).c_str(),
+                                    false);
+}
+
+// Loads the list into the document, or starts a new one: the declaration is
+// put in front of the skeleton, which is written to scratch and read back so
+// that the document holds exactly what a saved file gives.
+bool LoadOrStartOver(av::platform::XmlDocument& document, const std::wstring& path,
+                     const std::wstring& scratch) {
+    if (document.Load(path)) return true;
+    // A missing file is the first run; an unreadable one is worth a line.
+    if (av::platform::FileExists(path)) TraceFailure(L"load");
+    if (!document.LoadXml(kSkeleton)) {
+        TraceFailure(L"loadXML");
+        return false;
+    }
+    if (!document.InsertProcessingInstructionBeforeRoot(L"xml", L" version=\"1.0\"")) {
+        TraceFailure(L"createProcessingInstruction");
+        return false;
+    }
+    if (!document.Save(scratch)) {
+        TraceFailure(L"save");
+        av::platform::RemoveFile(scratch);
+        return false;
+    }
+    if (!document.Load(scratch)) {
+        TraceFailure(L"load");
+        av::platform::RemoveFile(scratch);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::wstring CMiraList::GetMiraListPath() {
+    return av::platform::JoinPath(av::platform::GetExecutableFolder(), kFileName);
+}
+
+bool CMiraList::Load(const std::wstring& path) {
+    table_.clear();
+    CXmlNode* root = nullptr;
+    if (!ReadXmlFile(path, &root) || root == nullptr) {
+        FreeXmlTree(root);
+        return false;
+    }
+    for (std::size_t i = 0; i < root->GetChildCount(); ++i) {
+        const CXmlNode* child = root->GetChild(i);
+        const std::wstring* serial = child->GetAttribute(L"Serial");
+        const std::wstring* name = child->GetAttribute(L"Name");
+        if (serial != nullptr && name != nullptr) table_[*serial] = *name;
+    }
+    FreeXmlTree(root);
+    return true;
+}
+
+std::wstring CMiraList::Get(const std::wstring& serial) const {
+    const auto it = table_.find(serial);
+    return it == table_.end() ? std::wstring() : it->second;
+}
+
+void CMiraList::Set(const std::wstring& serial, const std::wstring& name) {
+    table_[serial] = name;
+}
+
+bool CMiraList::Save(const std::wstring& path) const {
+    std::unique_ptr<av::platform::XmlDocument> document = av::platform::XmlDocument::Create();
+    if (document == nullptr) {
+        TraceFailure(L"CreateDocument");
+        return false;
+    }
+    // Everything is written to scratch beside the file and moved over it at
+    // the end: the previous file stays whole until the new one is complete.
+    const std::wstring scratch = path + L".tmp";
+    if (!LoadOrStartOver(*document, path, scratch)) return false;
+
+    // The serial numbers are compared here rather than put into the query,
+    // where a quote in a serial number would break it or select another element.
+    std::vector<std::unique_ptr<av::platform::XmlNode>> entries;
+    if (!document->SelectNodes(L"//MiraList/Mira", entries)) {
+        TraceFailure(L"selectNodes");
+        av::platform::RemoveFile(scratch);
+        return false;
+    }
+    std::unique_ptr<av::platform::XmlNode> root;
+    for (const auto& [serial, name] : table_) {
+        // Every element of this serial that carries a name gets the new one:
+        // the reader takes the last, so updating only the first would bring
+        // the old name back. An element without "Name" is passed over, as the
+        // reader passes it over; were it the one updated, a new element would
+        // be appended on every save.
+        bool updated = false;
+        for (const auto& entry : entries) {
+            std::wstring value;
+            if (entry->GetAttribute(L"Serial", value) && value == serial &&
+                entry->HasAttribute(L"Name")) {
+                if (!entry->SetAttribute(L"Name", name)) TraceFailure(L"setAttribute");
+                updated = true;
+            }
+        }
+        if (updated) continue;
+        if (root == nullptr) root = document->DocumentElement();
+        if (root == nullptr) {
+            TraceFailure(L"documentElement");
+            av::platform::RemoveFile(scratch);
+            return false;
+        }
+        std::unique_ptr<av::platform::XmlNode> element = document->CreateElement(L"Mira");
+        if (element == nullptr) {
+            TraceFailure(L"createElement");
+            continue;
+        }
+        if (!element->SetAttribute(L"Serial", serial) || !element->SetAttribute(L"Name", name)) {
+            TraceFailure(L"setAttribute");
+            continue;
+        }
+        if (!root->AppendChild(*element)) TraceFailure(L"appendChild");
+    }
+
+    if (!document->Save(scratch)) {
+        TraceFailure(L"save");
+        av::platform::RemoveFile(scratch);
+        return false;
+    }
+    entries.clear();
+    root.reset();
+    document.reset();  // MSXML may hold the scratch file while the document lives
+    if (!av::platform::ReplaceFileAtomically(scratch, path)) {
+        TraceFailure(L"ReplaceFile");
+        av::platform::RemoveFile(scratch);
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,47 @@
+// The saved page names: which gauge page each instrument-panel unit showed
+// last, by serial number, kept in VelFlightMira.xml beside the executable:
+//
+//   <?xml version="1.0"?>
+//   <MiraList><Mira Serial="M1000123" Name="Altimeter"/></MiraList>
+//
+// Serial numbers and names are compared exactly; the empty serial (a unit
+// whose serial number could not be read) is a key like any other.
+#pragma once
+
+#include <map>
+#include <string>
+
+class CMiraList {
+public:
+    using Table = std::map<std::wstring, std::wstring>;
+
+    // The executable's folder + "VelFlightMira.xml".
+    static std::wstring GetMiraListPath();
+
+    // Replaces the table with the file's entries: every child element of the
+    // root (whatever the names), attribute "Serial" to attribute "Name", letter
+    // case of the attribute names ignored, a later element winning. An element
+    // without "Serial" or without "Name" carries no page name and is skipped:
+    // it neither creates nor overrides an entry. False, with the table empty,
+    // when the file is missing, unreadable or has no root.
+    bool Load(const std::wstring& path);
+
+    // The stored name, or empty when the serial number has none.
+    std::wstring Get(const std::wstring& serial) const;
+    // Stores the name in memory; Save writes it.
+    void Set(const std::wstring& serial, const std::wstring& name);
+    const Table& GetTable() const { return table_; }
+
+    // Writes every entry into the file and keeps everything else in it. Each
+    // "Mira" element under a "MiraList" element with this exact serial and a
+    // "Name" gets the new name (the first in document order among them); a
+    // serial without one gets a new "Mira" element appended to the root. A missing or unreadable file is started
+    // over as "<MiraList> </MiraList>" with the XML declaration. The file is
+    // written beside the target and moved over it in one step, so a failure
+    // leaves the previous file whole; failures are traced, never fatal, and
+    // the table stays as it is. False when the file was not written.
+    bool Save(const std::wstring& path) const;
+
+private:
+    Table table_;
+};

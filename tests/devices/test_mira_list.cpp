@@ -1,0 +1,238 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+
+#include "platform/file.h"
+#include "platform/paths.h"
+#include "platform/process.h"
+#include "plugins/aviaro/devices/mira_list.h"
+#include "plugins/aviaro/host/trace_log.h"
+#include "tests/host/test_helpers.h"
+
+namespace {
+
+using av::platform::JoinPath;
+
+// MSXML under Wine ends the lines of a saved file with LF, pugixml and MSXML
+// on Windows with CR LF; everything else is the same bytes.
+std::string Unix(std::string text) {
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    return text;
+}
+
+void WriteBytes(const std::wstring& path, const std::string& bytes) {
+    std::FILE* f = av::platform::OpenFile(path, "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+}
+
+class MiraList : public ::testing::Test {
+protected:
+    void SetUp() override {
+        av::platform::ComInitialize();
+        folder_ = MakeTempFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        path_ = JoinPath(folder_, L"VelFlightMira.xml");
+        trace_ = JoinPath(folder_, L"trace.txt");
+        CTraceLog::Instance().Open(trace_);
+    }
+    void TearDown() override {
+        CTraceLog::Instance().Close();
+        av::platform::ComUninitialize();
+    }
+    // The trace lines written since SetUp.
+    std::string Traced() {
+        CTraceLog::Instance().Close();
+        return ReadBytes(trace_);
+    }
+    std::string File() { return Unix(ReadBytes(path_)); }
+
+    std::wstring folder_;
+    std::wstring path_;
+    std::wstring trace_;
+};
+
+constexpr char kNoTrace[] = "\r\n------\r\n";
+
+TEST_F(MiraList, MissingFileStartsAsTheSkeletonWithTheDeclaration) {
+    CMiraList list;
+    EXPECT_FALSE(list.Load(path_));
+    EXPECT_TRUE(list.Save(path_));
+    EXPECT_EQ(File(), "<?xml version=\"1.0\"?>\n<MiraList/>\n");
+    EXPECT_EQ(ReadBytes(path_ + L".tmp"), "<missing>");
+    EXPECT_EQ(Traced(), kNoTrace);  // the first run is not a failure
+}
+
+TEST_F(MiraList, NamesRoundTripWithQuotesEmptySerialAndOtherLetters) {
+    CMiraList list;
+    list.Set(L"M1000123", L"Altimeter");
+    list.Set(L"it's", L"Attitude");
+    list.Set(L"say \"1\" & <2", L"H\u00f6henmesser \u20ac");
+    list.Set(L"", L"No serial");
+    list.Set(L"M1000123", L"Airspeed");  // replaces
+    ASSERT_TRUE(list.Save(path_));
+    EXPECT_EQ(File(),
+              "<?xml version=\"1.0\"?>\n<MiraList>"
+              "<Mira Serial=\"\" Name=\"No serial\"/>"
+              "<Mira Serial=\"M1000123\" Name=\"Airspeed\"/>"
+              "<Mira Serial=\"it's\" Name=\"Attitude\"/>"
+              "<Mira Serial=\"say &quot;1&quot; &amp; &lt;2\" Name=\"H\xc3\xb6henmesser \xe2\x82\xac\"/>"
+              "</MiraList>\n");
+
+    CMiraList read;
+    ASSERT_TRUE(read.Load(path_));
+    EXPECT_EQ(read.GetTable(), list.GetTable());
+    EXPECT_EQ(read.Get(L"it's"), L"Attitude");
+    EXPECT_EQ(read.Get(L""), L"No serial");
+    EXPECT_EQ(read.Get(L"unknown"), L"");
+
+    // A second save finds every element again: same file.
+    const std::string first = File();
+    read.Set(L"it's", L"Clock");
+    ASSERT_TRUE(read.Save(path_));
+    std::string expected = first;
+    expected.replace(expected.find("Attitude"), 8, "Clock");
+    EXPECT_EQ(File(), expected);
+    EXPECT_EQ(Traced(), kNoTrace);
+}
+
+TEST_F(MiraList, SerialsWithQuotesUpdateOnlyTheirOwnElement) {
+    WriteBytes(path_,
+               "<MiraList>"
+               "<Mira Serial=\"a'b\" Name=\"1\"/>"
+               "<Mira Serial=\"ab\" Name=\"2\"/>"
+               "<Mira Serial='a\"b' Name=\"3\"/>"
+               "<Mira Serial=\"a']|//Mira[@Serial='ab\" Name=\"4\"/>"
+               "</MiraList>");
+    CMiraList list;
+    ASSERT_TRUE(list.Load(path_));
+    list.Set(L"a'b", L"one");
+    list.Set(L"a\"b", L"three");
+    ASSERT_TRUE(list.Save(path_));
+    EXPECT_EQ(File(),
+              "<MiraList>"
+              "<Mira Serial=\"a'b\" Name=\"one\"/>"
+              "<Mira Serial=\"ab\" Name=\"2\"/>"
+              "<Mira Serial=\"a&quot;b\" Name=\"three\"/>"
+              "<Mira Serial=\"a']|//Mira[@Serial='ab\" Name=\"4\"/>"
+              "</MiraList>\n");
+}
+
+TEST_F(MiraList, ReaderTakesEveryChildLaterWinsAndSkipsIncompleteElements) {
+    WriteBytes(path_,
+               "<?xml version=\"1.0\"?>\r\n<List>"
+               "<Mira Serial=\"A\" Name=\"first\"/>"
+               "<Unit serial=\"B\" NAME=\"any element, any case\"/>"
+               "<Mira Serial=\"A\" Name=\"second\"/>"
+               "<Mira Serial=\"A\"/>"
+               "<Mira Name=\"no serial\"/>"
+               "<Mira Serial=\"C\"><Mira Serial=\"D\" Name=\"nested\"/></Mira>"
+               "</List>\r\n");
+    CMiraList list;
+    list.Set(L"stale", L"x");
+    ASSERT_TRUE(list.Load(path_));
+    EXPECT_EQ(list.GetTable(),
+              (CMiraList::Table{{L"A", L"second"}, {L"B", L"any element, any case"}}));
+
+    WriteBytes(path_, "<MiraList><Mira Serial=\"A\" Name=\"x\">");
+    EXPECT_FALSE(list.Load(path_));
+    EXPECT_TRUE(list.GetTable().empty());
+}
+
+TEST_F(MiraList, TwoElementsForOneSerialAreBothUpdated) {
+    WriteBytes(path_,
+               "<?xml version=\"1.0\"?>\n<MiraList>"
+               "<Mira Serial=\"A\" Name=\"old\"/><Mira Serial=\"B\" Name=\"b\"/>"
+               "<Mira Serial=\"A\" Name=\"older\"/></MiraList>\n");
+    CMiraList list;
+    ASSERT_TRUE(list.Load(path_));
+    EXPECT_EQ(list.Get(L"A"), L"older");
+    list.Set(L"A", L"new");
+    ASSERT_TRUE(list.Save(path_));
+    EXPECT_EQ(File(),
+              "<?xml version=\"1.0\"?>\n<MiraList>"
+              "<Mira Serial=\"A\" Name=\"new\"/><Mira Serial=\"B\" Name=\"b\"/>"
+              "<Mira Serial=\"A\" Name=\"new\"/></MiraList>\n");
+    CMiraList read;
+    ASSERT_TRUE(read.Load(path_));
+    EXPECT_EQ(read.Get(L"A"), L"new");
+}
+
+TEST_F(MiraList, ElementWithoutNameGetsOneAppendedOnceAndOtherContentIsKept) {
+    WriteBytes(path_,
+               "<?xml version=\"1.0\"?>\n<MiraList Version=\"2\"><!-- by hand -->"
+               "<Mira Serial=\"A\" Colour=\"red\"/>"
+               "<Mira Serial=\"B\" Name=\"b\" Colour=\"blue\"/></MiraList>\n");
+    CMiraList list;
+    ASSERT_TRUE(list.Load(path_));
+    list.Set(L"A", L"Compass");
+    list.Set(L"B", L"Clock");
+    ASSERT_TRUE(list.Save(path_));
+    const std::string expected =
+        "<?xml version=\"1.0\"?>\n<MiraList Version=\"2\"><!-- by hand -->"
+        "<Mira Serial=\"A\" Colour=\"red\"/>"
+        "<Mira Serial=\"B\" Name=\"Clock\" Colour=\"blue\"/>"
+        "<Mira Serial=\"A\" Name=\"Compass\"/></MiraList>\n";
+    EXPECT_EQ(File(), expected);
+
+    CMiraList read;
+    ASSERT_TRUE(read.Load(path_));
+    EXPECT_EQ(read.Get(L"A"), L"Compass");
+    // The appended element is the one found from now on: the file stops growing.
+    ASSERT_TRUE(read.Save(path_));
+    EXPECT_EQ(File(), expected);
+}
+
+TEST_F(MiraList, UnreadableFileIsStartedOverAndTraced) {
+    WriteBytes(path_, "<MiraList><Mira Serial=\"A\" Name=\"x\">");
+    CMiraList list;
+    list.Set(L"A", L"Compass");
+    ASSERT_TRUE(list.Save(path_));
+    EXPECT_EQ(File(), "<?xml version=\"1.0\"?>\n<MiraList><Mira Serial=\"A\" Name=\"Compass\"/></MiraList>\n");
+    EXPECT_EQ(Traced(), std::string(kNoTrace) + "  CAviaro::SaveMiraList - load returned FALSE\r\n");
+}
+
+TEST_F(MiraList, FailedWriteLeavesThePreviousFileAndIsTraced) {
+    const std::string previous =
+        "<?xml version=\"1.0\"?>\r\n<MiraList><Mira Serial=\"A\" Name=\"Clock\"/></MiraList>\r\n";
+    WriteBytes(path_, previous);
+    // The scratch file beside the list cannot be written: a folder holds its name.
+    const std::wstring scratch = path_ + L".tmp";
+    ASSERT_TRUE(av::platform::CreateDirectoryPath(scratch));
+    WriteBytes(JoinPath(scratch, L"keep"), "x");
+
+    CMiraList list;
+    ASSERT_TRUE(list.Load(path_));
+    list.Set(L"A", L"Compass");
+    list.Set(L"B", L"Altimeter");
+    EXPECT_FALSE(list.Save(path_));
+    EXPECT_EQ(ReadBytes(path_), previous);
+    EXPECT_EQ(list.Get(L"B"), L"Altimeter");  // still in memory for the next save
+
+    // Without a file the skeleton cannot be written either: nothing appears.
+    av::platform::RemoveFile(path_);
+    EXPECT_FALSE(list.Save(path_));
+    EXPECT_EQ(ReadBytes(path_), "<missing>");
+
+    // A folder that does not exist.
+    const std::wstring elsewhere = JoinPath(JoinPath(folder_, L"missing"), L"VelFlightMira.xml");
+    EXPECT_FALSE(list.Save(elsewhere));
+    EXPECT_EQ(ReadBytes(elsewhere), "<missing>");
+
+    EXPECT_EQ(Traced(), std::string(kNoTrace) +
+                            "  CAviaro::SaveMiraList - save returned FALSE\r\n"
+                            "  CAviaro::SaveMiraList - save returned FALSE\r\n"
+                            "  CAviaro::SaveMiraList - save returned FALSE\r\n");
+
+    // Once the scratch name is free again the save goes through.
+    std::error_code ec;
+    std::filesystem::remove_all(std::filesystem::path(scratch), ec);
+    ASSERT_TRUE(list.Save(path_));
+    EXPECT_EQ(File(),
+              "<?xml version=\"1.0\"?>\n<MiraList><Mira Serial=\"A\" Name=\"Compass\"/>"
+              "<Mira Serial=\"B\" Name=\"Altimeter\"/></MiraList>\n");
+}
+
+}  // namespace
