@@ -1,0 +1,127 @@
+// The device library's thread, the main thread and a page's worker all reach
+// the manager at once.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+#include "plugins/aviaro/devices/aviaro.h"
+#include "plugins/lumiray/lumiray_library.h"
+#include "tests/manager/fake_lumiray.h"
+
+namespace {
+
+using lumiray::Device;
+
+Device Dev(int n) { return reinterpret_cast<Device>(static_cast<std::uintptr_t>(n)); }
+
+// A page with its own lock, as the text pages have, that counts what it gets.
+class CountingPage : public IPage {
+public:
+    CountingPage(std::uint32_t id, IPageOwner* owner) : IPage(id, owner) {}
+    void OnPageActivated(Device) override { Touch(); }
+    bool AddToDevice(Device d, bool setActive, bool* wasActive) override {
+        av::Guid type{};
+        if (FAILED(CLumirayLibrary::Instance().GetDeviceType(d, &type))) return false;
+        Touch();
+        *wasActive = setActive;
+        return true;
+    }
+    void SendToDevice(Device, const av::Guid*) override {
+        Touch();
+        sends.fetch_add(1);
+    }
+    void OnSimRecieveData(const void*, std::uint32_t) override {
+        Touch();
+        // A page re-sends itself after new data, with its own lock released.
+        if (Owner() != nullptr) Owner()->RefreshPage(this);
+    }
+    void OnButtonPress(std::uint32_t) override {
+        Touch();
+        presses.fetch_add(1);
+        if (Owner() != nullptr) Owner()->RefreshPage(this);
+    }
+    std::atomic<int> sends{0};
+    std::atomic<int> presses{0};
+
+private:
+    void Touch() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++touched_;
+    }
+    std::mutex mutex_;
+    int touched_ = 0;
+};
+
+std::vector<CountingPage*> g_pages;
+
+IPage* MakeCounting(PageKind, std::uint32_t id, IPageOwner* owner, bool) {
+    auto* page = new CountingPage(id, owner);
+    g_pages.push_back(page);
+    return page;
+}
+
+TEST(ManagerThreads, CallbacksDataAndRefreshesAtOnce) {
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::temp_directory_path() / "aviaro-tests" / "manager-threads";
+    std::error_code ec;
+    fs::remove_all(folder, ec);
+    fs::create_directories(folder);
+    const fs::path previous = fs::current_path();
+    fs::current_path(folder);
+    {
+        std::FILE* f = std::fopen("Aviaro.xml", "wb");
+        std::fputs("<A><Tarvex><Adf/><Dme/><Xpndr/></Tarvex></A>", f);
+        std::fclose(f);
+    }
+    FakeLumiray& lib = FakeLumiray::Get();
+    lib.Reset();
+    for (int d = 1; d <= 3; ++d) lib.Add(Dev(d), {CLumirayLibrary::DeviceType_Tarvex, L""});
+    CLumirayLibrary::Instance().UseEntryTable(lib.Entries());
+    g_pages.clear();
+
+    {
+        CAviaro app(&MakeCounting, PanelSet{});
+        std::uint32_t next = 0;
+        ASSERT_TRUE(app.InitializePages(&next));
+        ASSERT_TRUE(app.InitializeLumiray());
+        ASSERT_EQ(g_pages.size(), 3u);
+
+        constexpr int kRounds = 3000;
+        std::thread library([&] {
+            for (int i = 0; i < kRounds; ++i) {
+                const Device d = Dev(1 + i % 3);
+                lib.FireButtons(d, static_cast<std::uint32_t>(i & 7));
+                lib.FirePage(d, 1 + static_cast<std::uint32_t>(i % 3), (i % 5) != 0);
+                if (i % 100 == 0) {
+                    lib.deviceCallback(d, false, lib.deviceContext);
+                    lib.deviceCallback(d, true, lib.deviceContext);
+                }
+            }
+        });
+        std::thread worker([&] {
+            for (int i = 0; i < kRounds; ++i) app.RefreshPage(g_pages[i % 3]);
+        });
+        const unsigned char block[8] = {};
+        for (int i = 0; i < kRounds; ++i) {
+            app.OnSimData(1 + i % 4, block, sizeof block);
+            if (i % 500 == 0) app.OnSimStop();  // saves the page names on the way
+        }
+        library.join();
+        worker.join();
+
+        int presses = 0;
+        for (CountingPage* p : g_pages) presses += p->presses.load();
+        EXPECT_GT(presses, 0);
+        app.FinalizeLumiray();
+        EXPECT_TRUE(app.Devices().empty());
+        app.DeletePages();
+        EXPECT_TRUE(app.PageIds().empty());
+    }
+    CLumirayLibrary::Instance().UseEntryTable(lumiray::EntryTable{});
+    fs::current_path(previous);
+}
+
+}  // namespace
