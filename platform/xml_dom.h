@@ -4,10 +4,12 @@
 // processing instructions).
 //
 // Both implementations keep whitespace-only text out of the tree (MSXML's
-// preserveWhiteSpace is false) and write no indentation of their own, so the
-// same operations give the same elements and attributes on every platform.
-// The bytes of a saved file may still differ in the line end after the
-// declaration; readers compare content, not bytes.
+// preserveWhiteSpace is false) and write no indentation of their own: each
+// top-level node (declaration, comment, root element) on a line of its own, so
+// the same operations give the same file. Measured differences under Wine's
+// MSXML: lines end in LF rather than CR LF, ">" in an attribute value is
+// written as "&gt;", and a processing instruction's data is written as given
+// (" version=\"1.0\"" gives two spaces) until the file is read back.
 //
 // On Windows the calling thread must have COM initialised. A node handle
 // refers into its document and must not be used after the document is gone.
@@ -25,7 +27,8 @@ public:
 
     // The node's qualified name ("Mira"; "#text" for text nodes).
     virtual std::wstring GetName() const = 0;
-    // The text of the node and of everything below it.
+    // The text of the node and of everything below it, whitespace at both
+    // ends removed (MSXML's text property).
     virtual std::wstring GetText() const = 0;
 
     // Attribute names are compared exactly (XML is case-sensitive).

@@ -17,6 +17,13 @@ namespace {
 std::string Utf8(const std::wstring& text) { return ToUtf8(text); }
 std::wstring Wide(const char* text) { return FromUtf8(text != nullptr ? text : ""); }
 
+// MSXML's text property drops whitespace at both ends.
+std::wstring Trim(const std::wstring& text) {
+    const std::size_t first = text.find_first_not_of(L" \t\r\n");
+    if (first == std::wstring::npos) return {};
+    return text.substr(first, text.find_last_not_of(L" \t\r\n") - first + 1);
+}
+
 constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_pi | pugi::parse_comments |
                                    pugi::parse_declaration | pugi::parse_doctype;
 // MSXML writes what the tree holds: no declaration of its own, no indentation.
@@ -47,7 +54,7 @@ public:
             case pugi::node_cdata:
             case pugi::node_comment:
             case pugi::node_pi:
-                return Wide(node_.value());
+                return Trim(Wide(node_.value()));
             default:
                 break;
         }
@@ -63,7 +70,7 @@ public:
             if (!n || n == node_) break;
             n = n.next_sibling();
         }
-        return FromUtf8(text);
+        return Trim(FromUtf8(text));
     }
 
     bool HasAttribute(const std::wstring& name) const override {
