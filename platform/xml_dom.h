@@ -62,7 +62,8 @@ public:
     // well-formed; the document is then empty.
     virtual bool Load(const std::wstring& path) = 0;
     virtual bool LoadXml(const std::wstring& text) = 0;
-    // Writes the document (UTF-8 unless its declaration names an encoding).
+    // Writes the document: UTF-8, or on Windows the encoding its declaration
+    // names (pugixml writes UTF-8 whatever the declaration says).
     // The file is written in place: callers that must not lose the previous
     // file save beside it and replace it (platform/file.h).
     virtual bool Save(const std::wstring& path) = 0;
