@@ -19,6 +19,12 @@ void TraceFailure(const wchar_t* what) {
                                     false);
 }
 
+// Removes what a failed write left of the scratch file. Whatever else holds
+// that name (a folder) is not ours to remove.
+void DiscardScratch(const std::wstring& scratch) {
+    if (!av::platform::DirectoryExists(scratch)) av::platform::RemoveFile(scratch);
+}
+
 // Loads the list into the document, or starts a new one: the declaration is
 // put in front of the skeleton, which is written to scratch and read back so
 // that the document holds exactly what a saved file gives.
@@ -37,12 +43,12 @@ bool LoadOrStartOver(av::platform::XmlDocument& document, const std::wstring& pa
     }
     if (!document.Save(scratch)) {
         TraceFailure(L"save");
-        av::platform::RemoveFile(scratch);
+        DiscardScratch(scratch);
         return false;
     }
     if (!document.Load(scratch)) {
         TraceFailure(L"load");
-        av::platform::RemoveFile(scratch);
+        DiscardScratch(scratch);
         return false;
     }
     return true;
@@ -96,7 +102,7 @@ bool CMiraList::Save(const std::wstring& path) const {
     std::vector<std::unique_ptr<av::platform::XmlNode>> entries;
     if (!document->SelectNodes(L"//MiraList/Mira", entries)) {
         TraceFailure(L"selectNodes");
-        av::platform::RemoveFile(scratch);
+        DiscardScratch(scratch);
         return false;
     }
     std::unique_ptr<av::platform::XmlNode> root;
@@ -119,7 +125,7 @@ bool CMiraList::Save(const std::wstring& path) const {
         if (root == nullptr) root = document->DocumentElement();
         if (root == nullptr) {
             TraceFailure(L"documentElement");
-            av::platform::RemoveFile(scratch);
+            DiscardScratch(scratch);
             return false;
         }
         std::unique_ptr<av::platform::XmlNode> element = document->CreateElement(L"Mira");
@@ -136,7 +142,7 @@ bool CMiraList::Save(const std::wstring& path) const {
 
     if (!document->Save(scratch)) {
         TraceFailure(L"save");
-        av::platform::RemoveFile(scratch);
+        DiscardScratch(scratch);
         return false;
     }
     entries.clear();
@@ -144,7 +150,7 @@ bool CMiraList::Save(const std::wstring& path) const {
     document.reset();  // MSXML may hold the scratch file while the document lives
     if (!av::platform::ReplaceFileAtomically(scratch, path)) {
         TraceFailure(L"ReplaceFile");
-        av::platform::RemoveFile(scratch);
+        DiscardScratch(scratch);
         return false;
     }
     return true;
