@@ -4,9 +4,12 @@
 lumiray_test="$WINE_BUILD/tests/lumiray/lumiray_binding_test.exe"
 if [ -f "$lumiray_test" ] && [ -f "$WINE_BUILD/bin/Lumiray.dll" ]; then
     lumiray_key='HKLM\SOFTWARE\Orlend\Lumiray'
+    # "wine reg" is the 32-bit reg.exe: in a 64-bit prefix name the view the test reads.
+    lumiray_view=/reg:32
+    [ "$WINEARCH" = win64 ] && lumiray_view=/reg:64
     d=$(case_dir lumiray-dll)
     printf 'device tarvex\ndevice mira MIRA-E2E\n' >"$d/script.txt"
-    wine_run "$d/reg.txt" reg add "$lumiray_key" /v LumirayX86 /t REG_SZ \
+    wine_run "$d/reg.txt" reg add "$lumiray_key" $lumiray_view /v LumirayX86 /t REG_SZ \
         /d "$(win_path "$WINE_BUILD/bin/Lumiray.dll")" /f
     (cd "$d" && AVIARO_LUMIRAY_E2E=1 AVIARO_LUMIRAY_SCRIPT="$(win_path "$d/script.txt")" \
         AVIARO_LUMIRAY_RECORD="$(win_path "$d/record.txt")" \
@@ -18,5 +21,5 @@ if [ -f "$lumiray_test" ] && [ -f "$WINE_BUILD/bin/Lumiray.dll" ]; then
         fail "Lumiray.dll through the registry" "exit $rc, see $d/out.txt"
         tail -30 "$d/out.txt"
     fi
-    wine_run "$d/reg-delete.txt" reg delete "$lumiray_key" /v LumirayX86 /f
+    wine_run "$d/reg-delete.txt" reg delete "$lumiray_key" $lumiray_view /v LumirayX86 /f
 fi
