@@ -66,8 +66,13 @@ check_eq "-RUN with tracing exits 0" 0 $?
     "  CAviaroBase::InitSimConnect - SimConnect_SubscribeToSystemEvent(Stop) returned 00000000" \
     "  CAviaroBase::InitSimConnect - SimConnect_SubscribeToSystemEvent(Paused) returned 00000000" \
     "  CAviaroBase::InitSimConnect - SimConnect_SubscribeToSystemEvent(Unpaused) returned 00000000" \
+    "  CAviaro::OnInitialize" \
+    "  CAviaro::InitializePages - Failed to parse file" \
+    "  CAviaro::OnInitialize returned TRUE" \
+    "  CAviaro::OnFinalize" \
+    "  CAviaro::OnFinalize returned TRUE" \
     "  CAviaroBase::CleanupSimConnect - SimConnect_Close returned 00000000"; } >"$d/expected.txt"
-check_file_eq "trace file: separator, InitSimConnect results, close, CR LF" \
+check_file_eq "trace file: separator, InitSimConnect results, the run without Aviaro.xml, close, CR LF" \
     "$d/expected.txt" "$d/trace.txt"
 
 # The same with the library missing: the open fails with E_NOTIMPL and nothing else runs.
