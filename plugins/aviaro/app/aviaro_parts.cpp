@@ -1,11 +1,24 @@
 #include "plugins/aviaro/app/aviaro_parts.h"
 
+#include <new>
+
+#include "plugins/aviaro/pages/tarvex_pages.h"
+
 IPage* CreateShippedPage(PageKind kind, std::uint32_t pageId, IPageOwner* owner, bool radio1) {
-    (void)pageId;
-    (void)owner;
-    (void)radio1;
     switch (kind) {
         // Each page kind joins here as its page class is built.
+        case PageKind::ComNav:
+            return new (std::nothrow) CPage_Tarvex_Com(pageId, owner, radio1);
+        case PageKind::Adf:
+            return new (std::nothrow) CPage_Tarvex_Adf(pageId, owner);
+        case PageKind::Dme:
+            return new (std::nothrow) CPage_Tarvex_Dme(pageId, owner);
+        case PageKind::Xpndr:
+            return new (std::nothrow) CPage_Tarvex_Xpndr(pageId, owner);
+        case PageKind::Autopilot:
+            return new (std::nothrow) CPage_Tarvex_Autopilot(pageId, owner);
+        case PageKind::VorHdg:
+            return new (std::nothrow) CPage_Tarvex_VorHdg(pageId, owner);
         default:
             return nullptr;
     }

@@ -1,0 +1,250 @@
+#include "plugins/aviaro/pages/tarvex_base.h"
+
+#include <cmath>
+#include <cstdarg>
+#include <cstring>
+#include <cwchar>
+
+#include "platform/text.h"
+#include "plugins/aviaro/host/simconnect_library.h"
+#include "plugins/aviaro/host/trace_log.h"
+#include "plugins/lumiray/lumiray_library.h"
+
+namespace {
+
+CTraceLog& Log() { return CTraceLog::Instance(); }
+CSimConnectLibrary& Sim() { return CSimConnectLibrary::Instance(); }
+CLumirayLibrary& Lumiray() { return CLumirayLibrary::Instance(); }
+
+}  // namespace
+
+CPage_Tarvex_Base::CPage_Tarvex_Base(std::uint32_t pageId, IPageOwner* owner, std::wstring name,
+                                     std::uint32_t recordSize)
+    : IPage(pageId, owner),
+      name_(std::move(name)),
+      recordSize_(recordSize <= kMaxRecordSize ? recordSize : kMaxRecordSize) {}
+
+// ---- the device ----
+
+bool CPage_Tarvex_Base::AddToDevice(lumiray::Device device, bool setActive, bool* wasActive) {
+    // No page lock here: making the page active may make the library report a
+    // page change, which comes back into this page.
+    av::Guid type{};
+    HRESULT hr = Lumiray().GetDeviceType(device, &type);
+    Log().TraceResult(L"Lumiray_GetDeviceType", hr);
+    if (FAILED(hr) || !(type == CLumirayLibrary::DeviceType_Tarvex)) return false;
+    hr = Lumiray().AddPage(device, PageId(), name_.c_str(),
+                           setActive ? lumiray::kPageFlagSetActive : 0);
+    Log().TraceResult(L"Lumiray_AddPage", hr);
+    if (FAILED(hr)) return false;
+    SendToDevice(device, &type);
+    if (wasActive != nullptr) *wasActive = setActive;
+    return true;
+}
+
+void CPage_Tarvex_Base::CutLines() {
+    for (auto& line : lines_) line[kShownChars] = L'\0';
+}
+
+void CPage_Tarvex_Base::SendToDevice(lumiray::Device device, const av::Guid* deviceType) {
+    if (deviceType == nullptr || !(*deviceType == CLumirayLibrary::DeviceType_Tarvex)) return;
+    std::wstring shown[3];
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        CutLines();
+        for (int i = 0; i < 3; ++i) shown[i] = lines_[i];
+    }
+    // The lines go out without the page lock held. Two sends from different
+    // threads may then cross, the older snapshot arriving last; so a send
+    // repeats itself until what it sent is what the page holds.
+    for (;;) {
+        for (int i = 0; i < 3; ++i) {
+            const HRESULT hr =
+                Lumiray().SetString(device, PageId(), static_cast<lumiray::DWord>(i),
+                                    static_cast<lumiray::DWord>(shown[i].size()), shown[i].c_str());
+            if (Log().IsOn()) {
+                wchar_t label[256];
+                std::swprintf(label, 256, L"Lumiray_SetString(%d, \"%ls\")", i, shown[i].c_str());
+                Log().TraceResult(label, hr);
+            }
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        CutLines();
+        bool current = true;
+        for (int i = 0; i < 3; ++i) {
+            if (shown[i] != lines_[i]) {
+                shown[i] = lines_[i];
+                current = false;
+            }
+        }
+        if (current) return;
+    }
+}
+
+void CPage_Tarvex_Base::OnPageActivated(lumiray::Device device) {
+    (void)device;
+    std::lock_guard<std::mutex> lock(mutex_);
+    DebugPageActivated();
+    UpdateLines(record_.data());
+}
+
+void CPage_Tarvex_Base::DebugPageActivated() {
+    if (!Log().IsOn()) return;
+    wchar_t text[256];
+    std::swprintf(text, 256, L"\nPAGE_ACTIVATED : %ls\n", name_.c_str());
+    Log().Trace(text);
+}
+
+// ---- the simulator ----
+
+void CPage_Tarvex_Base::OnSimInitialize(const void* initParams) {
+    (void)initParams;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        Log().Trace(name_ + L"::OnSimInitialize");
+        defineId_ = Sim().NextDefinitionId();
+        nextDatumId_ = 0;
+        DefineSimData();
+        const HRESULT hr = Sim().SetNotificationGroupPriority(PageId(), 1);
+        Log().TraceResult((name_ + L"::OnSimInitialize - SimConnect_SetNotificationGroupPriority").c_str(),
+                          hr);
+        const std::array<std::uint8_t, kMaxRecordSize> zero{};
+        UpdateLines(zero.data());
+    }
+    if (RefreshesOnInitialize() && Owner() != nullptr) Owner()->RefreshPage(this);
+}
+
+void CPage_Tarvex_Base::AddDatum(const wchar_t* datumName, const wchar_t* unitName,
+                                 std::uint32_t datumType, float epsilon, const wchar_t* label) {
+    const HRESULT hr = Sim().AddToDataDefinition(
+        defineId_, av::platform::ToAnsi(datumName).c_str(), av::platform::ToAnsi(unitName).c_str(),
+        datumType, epsilon, nextDatumId_++);
+    Log().TraceResult(
+        (name_ + L"::OnSimInitialize - SimConnect_AddToDataDefinition(" + label + L")").c_str(), hr);
+}
+
+std::uint32_t CPage_Tarvex_Base::MapClientEvent(const wchar_t* eventName) {
+    // The id is spent even when the mapping fails: ids are never given back.
+    const std::uint32_t id = Sim().NextEventId();
+    HRESULT hr = Sim().MapClientEventToSimEvent(id, av::platform::ToAnsi(eventName).c_str());
+    if (FAILED(hr)) return 0;
+    Log().TraceResult(L"SimConnect_MapClientEventToSimEvent", hr);
+    hr = Sim().AddClientEventToNotificationGroup(PageId(), id, false);
+    Log().TraceResult(L"SimConnect_AddClientEventToNotificationGroup", hr);
+    return FAILED(hr) ? 0 : id;
+}
+
+void CPage_Tarvex_Base::TriggerEvent(std::uint32_t eventId) {
+    if (eventId == 0) return;
+    const HRESULT hr = Sim().TransmitClientEvent(simconnect::kObjectIdUser, eventId, 0, PageId(), 0);
+    Log().TraceResult(L"TriggerEvent", hr);
+}
+
+void CPage_Tarvex_Base::OnSimStart() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const HRESULT hr = Sim().RequestDataOnSimObject(
+        PageId(), defineId_, simconnect::kObjectIdUser, simconnect::kPeriodSimFrame,
+        simconnect::kDataRequestFlagChanged, 0, 0, 0);
+    Log().TraceResult(L"SimConnect_RequestDataOnSimObject", hr);
+}
+
+void CPage_Tarvex_Base::OnSimRecieveData(const void* data, std::uint32_t size) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (size != recordSize_ || data == nullptr) {
+            Log().Trace(name_ + L"::OnSimRecieveData - Data Format Size Mismatch");
+            return;
+        }
+        if (std::memcmp(record_.data(), data, recordSize_) == 0) return;
+        std::memcpy(record_.data(), data, recordSize_);
+        UpdateLines(record_.data());
+    }
+    if (Owner() != nullptr) Owner()->RefreshPage(this);
+}
+
+// ---- the buttons ----
+
+void CPage_Tarvex_Base::OnButtonPress(std::uint32_t buttons) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!HandleButtons(buttons)) return;
+        UpdateLines(record_.data());
+    }
+    if (Owner() != nullptr) Owner()->RefreshPage(this);
+}
+
+void CPage_Tarvex_Base::StepButtons(std::uint32_t buttons, const TarvexButtonRow* rows, int rowCount,
+                                    const std::uint32_t* events, const wchar_t* const* traces) {
+    static constexpr std::uint32_t kBits[3] = {lumiray::SoftButton_Select, lumiray::SoftButton_Up,
+                                               lumiray::SoftButton_Down};
+    for (int b = 0; b < 3; ++b) {
+        if ((buttons & kBits[b]) == 0) continue;
+        if (traces != nullptr) Log().Trace(traces[b]);
+        if (selection_ < 0 || selection_ >= rowCount) continue;
+        const TarvexButtonRow& row = rows[selection_];
+        const int action = b == 0 ? row.select : (b == 1 ? row.up : row.down);
+        if (action >= 0) {
+            selection_ = action;
+        } else {
+            TriggerEvent(events[-1 - action]);
+        }
+    }
+}
+
+// ---- lines and records ----
+
+void CPage_Tarvex_Base::FormatLine(int index, const wchar_t* format, ...) {
+    if (index < 0 || index > 2) return;
+    wchar_t* line = lines_[index];
+    va_list args;
+    va_start(args, format);
+    const int written = std::vswprintf(line, kLineChars, format, args);
+    va_end(args);
+    // A line too long for its buffer is kept as far as it fits.
+    if (written < 0) line[kLineChars - 1] = L'\0';
+}
+
+std::wstring CPage_Tarvex_Base::Line(int index) const {
+    if (index < 0 || index > 2) return std::wstring();
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lines_[index];
+}
+
+int CPage_Tarvex_Base::Selection() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return selection_;
+}
+
+std::uint32_t CPage_Tarvex_Base::DefineId() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return defineId_;
+}
+
+std::int32_t CPage_Tarvex_Base::Int32At(const std::uint8_t* record, int index) {
+    std::int32_t value;
+    std::memcpy(&value, record + 4 * index, sizeof value);
+    return value;
+}
+
+float CPage_Tarvex_Base::Float32At(const std::uint8_t* record, int index) {
+    float value;
+    std::memcpy(&value, record + 4 * index, sizeof value);
+    return value;
+}
+
+double CPage_Tarvex_Base::Float64At(const std::uint8_t* record, int index) {
+    double value;
+    std::memcpy(&value, record + 8 * index, sizeof value);
+    return value;
+}
+
+double CPage_Tarvex_Base::Normalise360(double degrees) {
+    // Subtracting 360 at a time never ends for infinity and takes ages for a
+    // huge value: bring far-off values near first. Ordinary values take the
+    // plain loops, so their digits are exactly those of the loops.
+    if (!std::isfinite(degrees)) return degrees;
+    if (std::fabs(degrees) > 36000.0) degrees = std::fmod(degrees, 360.0);
+    while (degrees > 360.0) degrees -= 360.0;
+    while (degrees < 0.0) degrees += 360.0;
+    return degrees;
+}
