@@ -29,4 +29,26 @@ echo "== the add-on's trace file"
 tr -d '\r' <"$d/trace.txt"
 echo
 echo "== exit code: $code"
-[ "$code" -eq 0 ]
+
+# The joystick display: the six text pages (and COM/NAV for radio set 2) on one
+# virtual Tarvex device behind the device-library stand-in and its service.
+echo
+echo "== the joystick display (scripts: tools/demo/tarvex-sim.txt, tools/demo/tarvex-device.txt)"
+. "$root/tests/wine/service.sh"
+t=$(case_dir demo-tarvex)
+cp "$WINE_BUILD/bin/Aviaro.exe" "$WINE_BUILD/bin/SimConnect.dll" "$WINE_BUILD/bin/Lumiray.dll" "$t/"
+cp "$here/tarvex-aviaro.xml" "$t/Aviaro.xml"
+lumiray_key='HKLM\SOFTWARE\Orlend\Lumiray'
+wine_run "$t/reg.txt" reg add "$lumiray_key" /v LumirayX86 /t REG_SZ /d "$(win_path "$t")\\Lumiray.dll" /f
+lumirayd_install && lumirayd_start
+(cd "$t" && AVIARO_SIM_SCRIPT="$(win_path "$here/tarvex-sim.txt")" \
+    AVIARO_LUMIRAY_SCRIPT="$(win_path "$here/tarvex-device.txt")" \
+    AVIARO_LUMIRAY_RECORD="$(win_path "$t/lumiray-record.txt")" \
+    wine_run "$t/out.txt" "$t/Aviaro.exe" -run)
+tarvex_code=$?
+lumirayd_stop_and_remove >/dev/null
+wine_run "$t/reg.txt" reg delete "$lumiray_key" /v LumirayX86 /f
+echo "what the device shows after each step (between the bars; 16 columns):"
+awk -f "$here/tarvex_screen.awk" "$t/lumiray-record.txt"
+echo "== exit code: $tarvex_code"
+[ "$code" -eq 0 ] && [ "$tarvex_code" -eq 0 ]
