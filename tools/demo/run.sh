@@ -33,7 +33,8 @@ echo "== exit code: $code"
 # The joystick display: the six text pages (and COM/NAV for radio set 2) on one
 # virtual Tarvex device behind the device-library stand-in and its service.
 echo
-echo "== the joystick display (scripts: tools/demo/tarvex-sim.txt, tools/demo/tarvex-device.txt)"
+echo "== the joystick display: the pilot presses buttons (tools/demo/tarvex-device.txt), the"
+echo "   stand-in's aircraft answers with new data (tools/demo/tarvex-sim.txt)"
 . "$root/tests/wine/service.sh"
 t=$(case_dir demo-tarvex)
 cp "$WINE_BUILD/bin/Aviaro.exe" "$WINE_BUILD/bin/SimConnect.dll" "$WINE_BUILD/bin/Lumiray.dll" "$t/"

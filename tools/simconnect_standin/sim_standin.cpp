@@ -117,11 +117,59 @@ SimStandIn& SimStandIn::Instance() {
     return instance;
 }
 
+SimStandIn::~SimStandIn() {
+    // At process exit the thread may already be gone: never wait for it here.
+    if (timer_.joinable()) timer_.detach();
+}
+
+void SimStandIn::ArmTimer(std::chrono::steady_clock::time_point when) {
+    // Called with mutex_ held.
+    timerAt_ = when;
+    timerArmed_ = true;
+    if (!timer_.joinable()) {
+        timerStop_ = false;
+        timer_ = std::thread([this] {
+            std::unique_lock<std::mutex> lock(mutex_);
+            for (;;) {
+                if (timerStop_) return;
+                if (!timerArmed_) {
+                    timerWake_.wait(lock);
+                    continue;
+                }
+                if (timerWake_.wait_until(lock, timerAt_) == std::cv_status::timeout &&
+                    timerArmed_ && std::chrono::steady_clock::now() >= timerAt_) {
+                    timerArmed_ = false;
+                    ++scriptTurns_;
+                    lock.unlock();
+                    SignalClient();
+                    lock.lock();
+                }
+            }
+        });
+    } else {
+        timerWake_.notify_all();
+    }
+}
+
+void SimStandIn::StopTimer() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        timerStop_ = true;
+        timerArmed_ = false;
+    }
+    timerWake_.notify_all();
+    if (timer_.joinable()) timer_.join();
+}
+
 void SimStandIn::Reset() {
+    StopTimer();
     std::lock_guard<std::mutex> lock(mutex_);
     records_.clear();
     script_.clear();
     next_ = 0;
+    scriptTurns_ = 0;
+    modelPending_ = false;
+    model_.Clear();
     subscriptions_.clear();
     recordFile_.clear();
     event_ = nullptr;
@@ -130,17 +178,29 @@ void SimStandIn::Reset() {
 }
 
 void SimStandIn::LoadScript(const std::string& text) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    script_.clear();
-    next_ = 0;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
-        const std::size_t hash = line.find('#');
-        if (hash != std::string::npos) line.resize(hash);
-        line = Trim(line);
-        if (!line.empty()) script_.push_back(line);
+    std::vector<std::string> problems;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        script_.clear();
+        next_ = 0;
+        std::istringstream in(text);
+        std::string line;
+        while (std::getline(in, line)) {
+            const std::size_t hash = line.find('#');
+            if (hash != std::string::npos) line.resize(hash);
+            line = Trim(line);
+            if (line.empty()) continue;
+            if (line.rfind("init ", 0) == 0 || line.rfind("effect ", 0) == 0) {
+                std::string error;
+                if (!model_.Configure(line, error)) problems.push_back(line + " (" + error + ")");
+            } else {
+                script_.push_back(line);
+            }
+        }
+        // A script loaded while connected is owed a dispatch of its own.
+        if (open_ && !script_.empty()) scriptTurns_ = 1;
     }
+    for (const std::string& p : problems) Record("skip model line: " + p);
 }
 
 bool SimStandIn::LoadScriptFile(const std::string& path) {
@@ -208,9 +268,11 @@ HRESULT SimStandIn::Open(av::Handle* connection, const char* name, av::Handle wi
         if (result == 0) {
             event_ = event;
             open_ = true;
+            openedAt_ = std::chrono::steady_clock::now();
             if (connection != nullptr) *connection = kConnection;
         }
         pending = next_ < script_.size();
+        if (pending) scriptTurns_ = 1;
     }
     std::ostringstream line;
     line << "SimConnect_Open name=" << Quoted(name) << " window=" << (window ? "set" : "0")
@@ -223,6 +285,7 @@ HRESULT SimStandIn::Open(av::Handle* connection, const char* name, av::Handle wi
 
 HRESULT SimStandIn::Close(av::Handle connection) {
     const HRESULT result = connection == kConnection ? 0 : E_FAIL;
+    if (result == 0) StopTimer();
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (result == 0) {
@@ -252,21 +315,51 @@ HRESULT SimStandIn::CallDispatch(av::Handle connection, simconnect::DispatchProc
     }
     Record("SimConnect_CallDispatch -> 00000000");
 
+    // A wake is owed either to the script (one line per dispatch) or to the
+    // aircraft model (a frame); signals that arrive together share one wake.
     std::string line;
-    bool more;
+    bool haveLine = false;
+    bool modelOn;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (next_ >= script_.size()) return 0;
-        line = script_[next_++];
+        if (scriptTurns_ > 0 && next_ < script_.size()) {
+            const std::string& candidate = script_[next_];
+            long heldFor = -1;
+            if (candidate.rfind("at ", 0) == 0) heldFor = std::atol(candidate.c_str() + 3);
+            const auto due = openedAt_ + std::chrono::milliseconds(heldFor);
+            scriptTurns_ = 0;
+            if (heldFor >= 0 && std::chrono::steady_clock::now() < due) {
+                ArmTimer(due);  // the timer owes the script its next turn
+            } else {
+                line = script_[next_++];
+                haveLine = true;
+            }
+        } else {
+            scriptTurns_ = 0;
+        }
+        modelPending_ = false;
+        modelOn = model_.Active();
     }
 
-    std::istringstream parts(line);
+    std::istringstream parts(haveLine ? line : std::string());
     std::string part;
     while (std::getline(parts, part, ';')) {
         const std::vector<std::string> words = SplitWords(part);
         if (words.empty()) continue;
         const std::string& verb = words[0];
         Message m;
+        if (verb == "at") continue;  // held back until its time, above
+        if (verb == "set") {
+            std::string error;
+            bool changed;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                changed = model_.Set(part, error);
+            }
+            Record(error.empty() ? "model " + Trim(part) + (changed ? "" : " (unchanged)")
+                                 : "skip bad set line: " + part + " (" + error + ")");
+            continue;
+        }
         if (verb == "sleep" && words.size() == 2) {
             std::this_thread::sleep_for(std::chrono::milliseconds(std::atol(words[1].c_str())));
             continue;
@@ -323,12 +416,78 @@ HRESULT SimStandIn::CallDispatch(av::Handle connection, simconnect::DispatchProc
         dispatch(reinterpret_cast<simconnect::Recv*>(m.words.data()), m.size, context);
     }
 
+    if (modelOn) {
+        std::vector<AircraftModel::Block> blocks;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            blocks = model_.Frame();
+        }
+        for (const AircraftModel::Block& b : blocks) {
+            const DWord size = simconnect::kSimObjectDataHeaderSize + static_cast<DWord>(b.bytes.size());
+            Message m = MakeHeader(simconnect::kRecvIdSimObjectData, size);
+            m.words[3] = b.request;
+            m.words[5] = b.define;
+            m.words[9] = 1;  // define count
+            if (!b.bytes.empty()) {
+                std::memcpy(reinterpret_cast<unsigned char*>(m.words.data()) +
+                                simconnect::kSimObjectDataHeaderSize,
+                            b.bytes.data(), b.bytes.size());
+            }
+            Record("deliver SIMOBJECT_DATA request=" + std::to_string(b.request) +
+                   " size=" + std::to_string(b.bytes.size()) + " (model)");
+            dispatch(reinterpret_cast<simconnect::Recv*>(m.words.data()), m.size, context);
+        }
+    }
+
+    bool again;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        more = next_ < script_.size();
+        if (haveLine && next_ < script_.size()) ++scriptTurns_;
+        again = scriptTurns_ > 0 || modelPending_;
     }
-    if (more) SignalClient();
+    if (again) SignalClient();
     return 0;
+}
+
+void SimStandIn::ModelChanged() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!model_.Active() || !open_) return;
+        modelPending_ = true;
+    }
+    SignalClient();
+}
+
+void SimStandIn::ModelEvent(DWord eventId, const char* name) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    model_.MapEvent(eventId, name != nullptr ? name : "");
+}
+
+void SimStandIn::ModelTransmit(DWord eventId, DWord data) {
+    bool changed;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        changed = model_.Transmit(eventId, data);
+    }
+    if (changed) ModelChanged();
+}
+
+void SimStandIn::ModelDatum(DWord defineId, const char* name, DWord type) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    model_.AddDatum(defineId, name != nullptr ? name : "", type);
+}
+
+void SimStandIn::ModelRequest(DWord requestId, DWord defineId, DWord period, DWord flags) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        model_.Request(requestId, defineId, period, flags);
+    }
+    ModelChanged();
+}
+
+double SimStandIn::ModelValue(const std::string& name) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return model_.Value(name);
 }
 
 }  // namespace standin
@@ -372,6 +531,7 @@ STANDIN_EXPORT HRESULT AV_STDCALL SimConnect_CallDispatch(av::Handle connection,
 STANDIN_EXPORT HRESULT AV_STDCALL SimConnect_MapClientEventToSimEvent(av::Handle connection,
                                                                       DWord eventId,
                                                                       const char* eventName) {
+    if (Ours(connection)) SimStandIn::Instance().ModelEvent(eventId, eventName);
     return Logged(connection, "SimConnect_MapClientEventToSimEvent id=" + std::to_string(eventId) +
                                   " name=" + Q(eventName));
 }
@@ -380,10 +540,13 @@ STANDIN_EXPORT HRESULT AV_STDCALL SimConnect_TransmitClientEvent(av::Handle conn
                                                                  DWord objectId, DWord eventId,
                                                                  DWord data, DWord groupId,
                                                                  DWord flags) {
-    return Logged(connection, "SimConnect_TransmitClientEvent object=" + std::to_string(objectId) +
+    const HRESULT result = Logged(connection, "SimConnect_TransmitClientEvent object=" + std::to_string(objectId) +
                                   " id=" + std::to_string(eventId) + " data=" +
                                   std::to_string(data) + " group=" + std::to_string(groupId) +
                                   " flags=" + std::to_string(flags));
+    // Recorded first, so that the record shows the press before its answer.
+    if (result == 0) SimStandIn::Instance().ModelTransmit(eventId, data);
+    return result;
 }
 
 STANDIN_EXPORT HRESULT AV_STDCALL SimConnect_AddClientEventToNotificationGroup(
@@ -408,6 +571,7 @@ STANDIN_EXPORT HRESULT AV_STDCALL SimConnect_AddToDataDefinition(av::Handle conn
                                                                  DWord datumId) {
     char eps[32];
     std::snprintf(eps, sizeof eps, "%g", static_cast<double>(epsilon));
+    if (Ours(connection)) SimStandIn::Instance().ModelDatum(defineId, datumName, datumType);
     return Logged(connection, "SimConnect_AddToDataDefinition define=" + std::to_string(defineId) +
                                   " datum=" + Q(datumName) + " units=" + Q(unitsName) +
                                   " type=" + std::to_string(datumType) + " epsilon=" + eps +
@@ -417,12 +581,14 @@ STANDIN_EXPORT HRESULT AV_STDCALL SimConnect_AddToDataDefinition(av::Handle conn
 STANDIN_EXPORT HRESULT AV_STDCALL SimConnect_RequestDataOnSimObject(
     av::Handle connection, DWord requestId, DWord defineId, DWord objectId, DWord period,
     DWord flags, DWord origin, DWord interval, DWord limit) {
-    return Logged(connection,
-                  "SimConnect_RequestDataOnSimObject request=" + std::to_string(requestId) +
-                      " define=" + std::to_string(defineId) + " object=" +
-                      std::to_string(objectId) + " period=" + std::to_string(period) +
-                      " flags=" + std::to_string(flags) + " origin=" + std::to_string(origin) +
-                      " interval=" + std::to_string(interval) + " limit=" + std::to_string(limit));
+    const HRESULT result = Logged(
+        connection, "SimConnect_RequestDataOnSimObject request=" + std::to_string(requestId) +
+                        " define=" + std::to_string(defineId) + " object=" +
+                        std::to_string(objectId) + " period=" + std::to_string(period) +
+                        " flags=" + std::to_string(flags) + " origin=" + std::to_string(origin) +
+                        " interval=" + std::to_string(interval) + " limit=" + std::to_string(limit));
+    if (result == 0) SimStandIn::Instance().ModelRequest(requestId, defineId, period, flags);
+    return result;
 }
 
 STANDIN_EXPORT HRESULT AV_STDCALL SimConnect_RequestDataOnSimObjectType(av::Handle connection,

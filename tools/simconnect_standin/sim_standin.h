@@ -10,6 +10,15 @@
 //   data <requestId> <value>...              SIMOBJECT_DATA; values f64:1.5 f32:2 i32:-3 x:0a0b
 //   quit                                     QUIT
 //   sleep <ms>                               waits before the rest of the line
+//   at <ms>                                  (first on a line) holds the line back, without
+//                                            blocking the client, until <ms> after Open
+//   set "<variable>" <value>                 the aircraft model's variable changes
+//
+// With "init" and "effect" lines the stand-in also keeps a small aircraft model
+// (sim_model.h): data definitions are filled from it, requests are served each
+// dispatch (only changed blocks when the request asks for that), and a
+// transmitted client event changes it and wakes the client, so that a button
+// press comes back as new data.
 //
 // Record (in memory, and appended to AVIARO_SIM_RECORD for the DLL form): one
 // line per call or delivered message, e.g.
@@ -17,11 +26,15 @@
 //   deliver EVENT id=1
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
+#include <thread>
 #include <string>
 #include <vector>
 
 #include "plugins/aviaro/host/simconnect_types.h"
+#include "tools/simconnect_standin/sim_model.h"
 
 namespace standin {
 
@@ -54,15 +67,39 @@ public:
     HRESULT Close(av::Handle connection);
     HRESULT CallDispatch(av::Handle connection, simconnect::DispatchProc dispatch, void* context);
     HRESULT Subscribe(simconnect::DWord id, const char* name);
+    // What the aircraft model learns from the client's calls.
+    void ModelEvent(simconnect::DWord eventId, const char* name);
+    void ModelTransmit(simconnect::DWord eventId, simconnect::DWord data);
+    void ModelDatum(simconnect::DWord defineId, const char* name, simconnect::DWord type);
+    void ModelRequest(simconnect::DWord requestId, simconnect::DWord defineId,
+                      simconnect::DWord period, simconnect::DWord flags);
+    // A variable of the aircraft model (tests).
+    double ModelValue(const std::string& name) const;
+
+    ~SimStandIn();
 
 private:
     SimStandIn() = default;
     void SignalClient();
+    // Wakes the client for the script at a given time, from a thread of its own.
+    void ArmTimer(std::chrono::steady_clock::time_point when);
+    void StopTimer();
+    // Wakes the client for a frame of the aircraft model.
+    void ModelChanged();
 
     mutable std::mutex mutex_;
     std::vector<std::string> records_;
     std::vector<std::string> script_;  // remaining lines, first to deliver at the front
     std::size_t next_ = 0;
+    int scriptTurns_ = 0;      // dispatches owed to the script
+    bool modelPending_ = false;
+    AircraftModel model_;
+    std::chrono::steady_clock::time_point openedAt_{};
+    std::thread timer_;
+    std::condition_variable timerWake_;
+    bool timerStop_ = false;
+    bool timerArmed_ = false;
+    std::chrono::steady_clock::time_point timerAt_{};
     std::vector<std::pair<std::string, simconnect::DWord>> subscriptions_;
     std::string recordFile_;
     av::Handle event_ = nullptr;
