@@ -1,6 +1,7 @@
 # Two commands do everything on a fresh Debian machine:
 #   make test   every test: native (ASan+UBSan, then TSan), the two Windows
-#               cross builds, the Windows tests under Wine, a short fuzz run
+#               cross builds, the Windows tests under Wine, the demo's output,
+#               a short fuzz run
 #   make demo   the add-on under Wine against the simulator stand-in
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
@@ -41,6 +42,7 @@ test: native native-tsan win32 win64
 	TSAN_OPTIONS=halt_on_error=1 ctest --preset native-tsan -j $(JOBS)
 	tests/wine/run.sh build/win32
 	tests/wine/run.sh build/win64
+	tests/wine/check_demo.sh build/win32
 	@$(MAKE) --no-print-directory fuzz
 
 demo: win32

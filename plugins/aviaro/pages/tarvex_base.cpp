@@ -48,15 +48,15 @@ void CPage_Tarvex_Base::CutLines() {
 
 void CPage_Tarvex_Base::SendToDevice(lumiray::Device device, const av::Guid* deviceType) {
     if (deviceType == nullptr || !(*deviceType == CLumirayLibrary::DeviceType_Tarvex)) return;
+    std::lock_guard<std::recursive_mutex> inRow(sendMutex_);
     std::wstring shown[3];
     {
         std::lock_guard<std::mutex> lock(mutex_);
         CutLines();
         for (int i = 0; i < 3; ++i) shown[i] = lines_[i];
     }
-    // The lines go out without the page lock held. Two sends from different
-    // threads may then cross, the older snapshot arriving last; so a send
-    // repeats itself until what it sent is what the page holds.
+    // The lines go out without the page lock held, one send after the other;
+    // lines formatted while they go out are sent again at once.
     for (;;) {
         for (int i = 0; i < 3; ++i) {
             const HRESULT hr =

@@ -96,6 +96,13 @@ private:
     // that reach this page). It may be held while calling SimConnect and the
     // trace log, which call nothing back.
     mutable std::mutex mutex_;
+    // sendMutex_ puts the sends of this page in a row, so that lines reach a
+    // device in the order they were formatted: a send takes its snapshot only
+    // once the send before it has finished. It is held while calling the device
+    // library and taken before mutex_ (order: sendMutex_, mutex_, then the
+    // manager's table lock). Recursive, in case a library delivers a callback
+    // into this page on the sending thread.
+    std::recursive_mutex sendMutex_;
     const std::wstring name_;
     const std::uint32_t recordSize_;
     std::uint32_t defineId_ = 0;

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Runs `make demo`'s script and checks what it shows, so that the README's
+# demo keeps working: both runs end with 0 and every press comes back from the
+# stand-in's aircraft as the lines a pilot would expect.
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+build=${1:?usage: check_demo.sh BUILD_DIR}
+out="$build/demo-output.txt"
+"$here/../../tools/demo/run.sh" "$build" >"$out" 2>&1
+code=$?
+passed=0
+failed=0
+expect() {
+    if grep -qxF -- "$2" "$out"; then
+        passed=$((passed + 1))
+        echo "ok   demo: $1"
+    else
+        failed=$((failed + 1))
+        echo "FAIL demo: $1 (no line '$2' in $out)"
+    fi
+}
+if [ "$code" -eq 0 ]; then passed=$((passed + 1)); echo "ok   demo: exits 0"; else failed=$((failed + 1)); echo "FAIL demo: exit $code"; fi
+expect "the trace shows the connection" "  CAviaroBase::InitSimConnect - SimConnect_Open returned 00000000"
+expect "Up in edit mode raises the COM standby" "|»123.00  111.45 |"
+expect "Select on the active frequency swaps it" "| 118.50  111.45 |"
+expect "the selected altitude follows the presses" "| ALT    008200«|"
+expect "the transponder digit follows the press" "|     2200       |"
+echo "demo: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
