@@ -10,6 +10,11 @@ WINE_FAILED=${WINE_FAILED:-0}
 # the i686 build, 64-bit otherwise) and one persistent wineserver.
 wine_init() {
     WINE_BUILD=$(cd "$1" && pwd)
+    # Wine keeps state under $HOME; a bare CI environment may not set it.
+    if [ -z "${HOME:-}" ]; then
+        HOME=$(getent passwd "$(id -u)" | cut -d: -f6)
+        export HOME
+    fi
     export WINEDEBUG=-all
     export WINEPREFIX="$WINE_BUILD/wineprefix"
     if grep -q 'i686' "$WINE_BUILD/CMakeCache.txt" 2>/dev/null; then
