@@ -279,6 +279,37 @@ TEST_F(RegistrationFolder, FailedFolderLookups) {
     EXPECT_FALSE(Exists(AddonFile(0, L"exe.xml")));
 }
 
+// An exe.xml the line model cannot rewrite without losing the other add-ons
+// (16-bit text, a file without line breaks) stays byte for byte as it was.
+TEST_F(RegistrationFolder, ExeXmlNotWrittenLineByLineIsLeftAlone) {
+    std::string utf16 = "\xFF\xFE";
+    for (char c : kExistingExeXml) {
+        utf16 += c;
+        utf16 += '\0';
+    }
+    std::string oneLine;
+    for (char c : kExistingExeXml) {
+        if (c != '\r' && c != '\n') oneLine += c;
+    }
+    const std::string rootOnOneLine =
+        "<?xml version=\"1.0\"?>\r\n"
+        "<SimBase.Document Type=\"Launch\"><Launch.Addon><Path>C:\\o.exe</Path></Launch.Addon>"
+        "</SimBase.Document>\r\n";
+    const std::string files[] = {utf16, oneLine, rootOnOneLine};
+    for (int i = 0; i < 3; ++i) {
+        fs::create_directories(fs::path(AddonFolder(i)));
+        Put(AddonFile(i, L"exe.xml"), files[i]);
+    }
+    InstallIntoSimulators(context_);
+    UninstallFromSimulators(context_);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(files[i], Get(AddonFile(i, L"exe.xml"))) << i;
+        EXPECT_EQ(kSimConnectXmlBytes, Get(AddonFile(i, L"SimConnect.xml"))) << i;
+    }
+    // A one-line add-on block is no reason to leave the file alone.
+    EXPECT_TRUE(IsLineShapedLaunchText("<Launch.Addon><Path>x</Path></Launch.Addon>\r\n"));
+}
+
 // exe.xml that is a folder, not a file, is left alone.
 TEST_F(RegistrationFolder, UnreadableExeXmlIsLeftAlone) {
     fs::create_directories(fs::path(AddonFile(0, L"exe.xml")));

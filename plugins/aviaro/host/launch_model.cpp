@@ -44,6 +44,20 @@ bool IsRetiredProgram(const std::wstring& pathValue) {
 
 }  // namespace
 
+bool IsLineShapedLaunchText(const std::string& bytes) {
+    if (bytes.find('\0') != std::string::npos) return false;
+    static const wchar_t* const kMarkers[] = {L"<?xml", L"<SimBase.Document",
+                                              L"</SimBase.Document>", L"<Launch.Addon>"};
+    for (const std::wstring& line : SplitLines(bytes)) {
+        int found = 0;
+        for (const wchar_t* marker : kMarkers) {
+            if (Contains(line, marker)) ++found;
+        }
+        if (found > 1) return false;
+    }
+    return true;
+}
+
 std::wstring LaunchPathValue(const std::wstring& field) {
     const std::size_t open = field.find(L'>');
     if (open == std::wstring::npos) return field;

@@ -64,6 +64,12 @@ struct CLaunchModel {
     bool RemoveAddon(const std::wstring& exePath);
 };
 
+// False for bytes that the line model cannot rewrite without damage: 16-bit
+// text (it holds NUL bytes), or a line that holds the start or the end of the
+// document together with more of it (a file written without line breaks).
+// Such a file is left as it is.
+bool IsLineShapedLaunchText(const std::string& bytes);
+
 // The value of a path field: the text between its first ">" and the next "<";
 // the whole field when either is missing.
 std::wstring LaunchPathValue(const std::wstring& field);

@@ -72,7 +72,7 @@ void InstallLaunchEntry(const RegistrationContext& context, const std::wstring& 
         model = CLaunchModel::CreateNew(context.executablePath);
     } else {
         std::string old;
-        if (!ReadFileBytes(path, old)) return;
+        if (!ReadFileBytes(path, old) || !IsLineShapedLaunchText(old)) return;
         model.Read(old);
         model.EnableOrAppendAddon(context.executablePath);
         model.RemoveRetiredAddons();
@@ -111,7 +111,10 @@ void UninstallFromSimulators(const RegistrationContext& context) {
     for (const RegisteredSimulator& simulator : kRegisteredSimulators) {
         const std::wstring path = JoinPath(SimulatorAddonFolder(context, simulator), L"exe.xml");
         std::string old;
-        if (!av::platform::FileExists(path) || !ReadFileBytes(path, old)) continue;
+        if (!av::platform::FileExists(path) || !ReadFileBytes(path, old) ||
+            !IsLineShapedLaunchText(old)) {
+            continue;
+        }
         CLaunchModel model;
         model.Read(old);
         model.RemoveAddon(context.executablePath);
