@@ -101,8 +101,8 @@ bool DeleteRegistryValue(RegistryRoot root, const std::wstring& key, const std::
 }
 
 bool DeleteRegistryKey(RegistryRoot root, const std::wstring& key) {
-    return RegDeleteTreeW(Root(root), key.c_str()) == ERROR_SUCCESS &&
-           RegDeleteKeyW(Root(root), key.c_str()) == ERROR_SUCCESS;
+    // Given a subkey, RegDeleteTreeW deletes that key itself too.
+    return RegDeleteTreeW(Root(root), key.c_str()) == ERROR_SUCCESS;
 }
 
 }  // namespace av::platform

@@ -61,6 +61,19 @@ TEST(Module, InProcessModulesAreFoundFirstByNameWithoutCase) {
     av::platform::UnloadModule(m);
 }
 
+#if defined(_WIN32)
+TEST(Registry, DeletingAKeyTakesItsSubkeysAndSaysSo) {
+    using av::platform::RegistryRoot;
+    const std::wstring key = L"SOFTWARE\\AviaroRegistryTest";
+    ASSERT_TRUE(av::platform::WriteRegistryString(RegistryRoot::CurrentUser, key + L"\\Sub",
+                                                  L"v", L"1"));
+    ASSERT_TRUE(av::platform::WriteRegistryDword(RegistryRoot::CurrentUser, key, L"d", 2));
+    EXPECT_TRUE(av::platform::DeleteRegistryKey(RegistryRoot::CurrentUser, key));
+    EXPECT_FALSE(av::platform::RegistryKeyExists(RegistryRoot::CurrentUser, key));
+    EXPECT_FALSE(av::platform::DeleteRegistryKey(RegistryRoot::CurrentUser, key));
+}
+#endif
+
 #if !defined(_WIN32)
 TEST(RegistryFile, ReadsWritesAndDeletesValues) {
     const std::wstring file = av::platform::JoinPath(MakeTempFolder("registry"), L"r.reg");
