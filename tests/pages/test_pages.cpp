@@ -249,7 +249,7 @@ TEST_F(PageTest, AdfLinesStatesAndRadials) {
     }
     for (auto [radial, text] : std::vector<std::pair<float, std::wstring>>{
              {-10.0f, L" 350.00"}, {725.0f, L" 005.00"}, {360.0f, L" 360.00"}, {0.0f, L" 000.00"},
-             {-1.0e9f, L" 080.00"}}) {
+             {-1.0e9f, L" 080.00"}, {-0.0f, L" 000.00"}}) {
         r.radial = radial;
         page.OnSimRecieveData(&r, sizeof r);
         EXPECT_EQ(page.Line(2), text + kDeg) << radial;
@@ -307,6 +307,10 @@ TEST_F(PageTest, DmeLinesForBothReceivers) {
     EXPECT_EQ(Lines(page), (L{L" DME     [R2]", L" 0005.0 NM", L" 0000.0 Knots"}));
     page.OnButtonPress(lumiray::SoftButton_Select);
     EXPECT_EQ(Lines(page), (L{L" DME     [R1]", L" ---- NM", L" 0140.0 Knots"}));
+    // A negative zero is zero, not below it: no minus sign.
+    const float negativeZero[4] = {-0.0f, 5.0f, -0.0f, 0.0f};
+    Feed(page, negativeZero);
+    EXPECT_EQ(Lines(page), (L{L" DME     [R1]", L" 0000.0 NM", L" 0000.0 Knots"}));
 }
 
 TEST_F(PageTest, VorHdgLinesInEveryState) {

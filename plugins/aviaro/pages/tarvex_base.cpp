@@ -246,5 +246,6 @@ double CPage_Tarvex_Base::Normalise360(double degrees) {
     if (std::fabs(degrees) > 36000.0) degrees = std::fmod(degrees, 360.0);
     while (degrees > 360.0) degrees -= 360.0;
     while (degrees < 0.0) degrees += 360.0;
-    return degrees;
+    // A negative zero is not below 0 and would print as -00.00.
+    return degrees == 0.0 ? 0.0 : degrees;
 }

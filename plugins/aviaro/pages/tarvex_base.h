@@ -82,7 +82,8 @@ protected:
     static std::int32_t Int32At(const std::uint8_t* record, int index);
     static float Float32At(const std::uint8_t* record, int index);
     static double Float64At(const std::uint8_t* record, int index);
-    // While above 360 take 360 off, then while below 0 add 360 (360 itself stays).
+    // While above 360 take 360 off, then while below 0 add 360 (360 itself stays);
+    // a negative zero comes back as zero.
     static double Normalise360(double degrees);
 
     int selection_ = 0;  // guarded by mutex_; each page gives the values their meaning

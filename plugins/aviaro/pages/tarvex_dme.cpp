@@ -11,6 +11,14 @@ void CPage_Tarvex_Dme::DefineSimData() {
     AddDatum(L"nav dmespeed:2", L"Knots", simconnect::kDataTypeFloat32, 0.0f, L"nav2 dmespeed");
 }
 
+namespace {
+
+// A negative zero is not below zero, so it is shown, but as zero: printed as
+// it is it would read -000.0.
+double Shown(float value) { return value == 0.0f ? 0.0 : static_cast<double>(value); }
+
+}  // namespace
+
 void CPage_Tarvex_Dme::UpdateLines(const std::uint8_t* record) {
     // The selection is the receiver: 0 NAV1, 1 NAV2.
     const int s = selection_ == 1 ? 1 : 0;
@@ -18,12 +26,12 @@ void CPage_Tarvex_Dme::UpdateLines(const std::uint8_t* record) {
     const float speed = Float32At(record, s + 2);
     FormatLine(0, L" DME     [R%d]", s + 1);
     if (!(distance < 0.0f)) {
-        FormatLine(1, L" %#06.1lf NM", static_cast<double>(distance));
+        FormatLine(1, L" %#06.1lf NM", Shown(distance));
     } else {
         FormatLine(1, L"%ls", L" ---- NM");
     }
     if (!(speed < 0.0f)) {
-        FormatLine(2, L" %#06.1lf Knots", static_cast<double>(speed));
+        FormatLine(2, L" %#06.1lf Knots", Shown(speed));
     } else {
         FormatLine(2, L"%ls", L" --- Knots");
     }
