@@ -316,6 +316,28 @@ TEST_F(Manager, DevicesStartOnThePageOfTheirPositionAndRouteButtons) {
     EXPECT_EQ(app.Devices()[Dev(1)].currentPage, 3u);
 }
 
+TEST_F(Manager, CallbacksAfterTheManagerIsGoneReachNothing) {
+    // The library keeps its callbacks when its service stopped before the end
+    // of the run; one that comes after the manager is destroyed does nothing.
+    WriteFile("Aviaro.xml", "<A><Tarvex><Adf/></Tarvex></A>");
+    FakeLumiray& lib = FakeLumiray::Get();
+    lib.Add(Dev(1), {CLumirayLibrary::DeviceType_Tarvex, L""});
+    {
+        CAviaro app(&MakePage, RecordingPanels());
+        std::uint32_t next = 0;
+        ASSERT_TRUE(app.InitializePages(&next));
+        ASSERT_TRUE(app.InitializeLumiray());
+        app.DeletePages();
+    }
+    TakeEvents();
+    lib.FireButtons(Dev(1), 0x1);
+    lib.FirePage(Dev(1), 1, true);
+    lib.deviceCallback(Dev(1), false, lib.deviceContext);
+    lib.deviceCallback(Dev(2), true, lib.deviceContext);
+    EXPECT_TRUE(TakeEvents().empty());
+    EXPECT_TRUE(EventsStartingWith(lib.Calls(), "RegisterPageCallback dev2").empty());
+}
+
 TEST_F(Manager, RefreshSendsToEveryDeviceShowingThePage) {
     WriteFile("Aviaro.xml", "<A><Tarvex><Adf/><Dme/></Tarvex></A>");
     FakeLumiray& lib = FakeLumiray::Get();

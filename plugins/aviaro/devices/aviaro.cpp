@@ -2,6 +2,8 @@
 
 #include <cwchar>
 #include <cwctype>
+#include <set>
+#include <shared_mutex>
 
 #include "platform/hid_notify.h"
 #include "platform/service.h"
@@ -35,14 +37,57 @@ std::wstring PointerText(const void* p) {
 CTraceLog& Log() { return CTraceLog::Instance(); }
 CLumirayLibrary& Lumiray() { return CLumirayLibrary::Instance(); }
 
+// The managers alive in this process. The device library cannot be told to
+// forget its callbacks, and it is left running when its service has stopped by
+// the end of a run; a callback that comes after the manager is gone must find
+// nothing. A callback holds the shared side while it runs, so destruction
+// waits for callbacks in flight. The lock is taken before every other lock.
+std::shared_mutex& LiveMutex() {
+    static std::shared_mutex mutex;
+    return mutex;
+}
+
+std::set<const void*>& Live() {
+    static std::set<const void*> live;
+    return live;
+}
+
+// A library may deliver a callback from inside a call made in a callback, on
+// the same thread: the outer one already holds the shared side.
+thread_local int t_callbackDepth = 0;
+
+// The manager behind a callback's context, with the shared side held, or null.
+class LiveManager {
+public:
+    explicit LiveManager(void* context) : lock_(LiveMutex(), std::defer_lock) {
+        if (t_callbackDepth++ == 0) lock_.lock();
+        manager = context != nullptr && Live().count(context) != 0 ? static_cast<CAviaro*>(context)
+                                                                   : nullptr;
+    }
+    ~LiveManager() { --t_callbackDepth; }
+    LiveManager(const LiveManager&) = delete;
+    LiveManager& operator=(const LiveManager&) = delete;
+
+    CAviaro* manager;
+
+private:
+    std::shared_lock<std::shared_mutex> lock_;
+};
+
 }  // namespace
 
 CAviaro::CAviaro(PageFactory pageFactory, PanelSet panels)
     : pageFactory_(pageFactory), panels_(std::move(panels)) {
     LoadMiraList();
+    std::unique_lock<std::shared_mutex> lock(LiveMutex());
+    Live().insert(this);
 }
 
 CAviaro::~CAviaro() {
+    {
+        std::unique_lock<std::shared_mutex> lock(LiveMutex());
+        Live().erase(this);
+    }
     // Pages are normally gone already (OnFinalize); a run that never
     // initialised still destroys what it made.
     DeletePages();
@@ -264,21 +309,25 @@ void CAviaro::FinalizeLumiray() {
 }
 
 void AV_STDCALL CAviaro::DeviceChangeCallback(lumiray::Device device, bool added, void* context) {
-    if (context != nullptr) static_cast<CAviaro*>(context)->OnDeviceChange(device, added);
+    const LiveManager live(context);
+    if (live.manager != nullptr) live.manager->OnDeviceChange(device, added);
 }
 
 void AV_STDCALL CAviaro::EnumerateCallback(lumiray::Device device, void* context) {
-    if (context != nullptr) static_cast<CAviaro*>(context)->OnDeviceChange(device, true);
+    const LiveManager live(context);
+    if (live.manager != nullptr) live.manager->OnDeviceChange(device, true);
 }
 
 void AV_STDCALL CAviaro::PageChangeCallback(lumiray::Device device, lumiray::DWord page,
                                             bool setActive, void* context) {
-    if (context != nullptr) static_cast<CAviaro*>(context)->OnPageChange(device, page, setActive);
+    const LiveManager live(context);
+    if (live.manager != nullptr) live.manager->OnPageChange(device, page, setActive);
 }
 
 void AV_STDCALL CAviaro::SoftButtonCallback(lumiray::Device device, lumiray::DWord buttons,
                                             void* context) {
-    if (context != nullptr) static_cast<CAviaro*>(context)->OnSoftButtonChange(device, buttons);
+    const LiveManager live(context);
+    if (live.manager != nullptr) live.manager->OnSoftButtonChange(device, buttons);
 }
 
 int CAviaro::CountDevicesOfType(lumiray::Device device) {

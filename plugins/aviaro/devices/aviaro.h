@@ -95,11 +95,13 @@ private:
 
     PageFactory pageFactory_;
 
-    // Lock order: a page's own lock may be held when the page calls into the
-    // manager (RefreshPage, Get/SetDevicePageName), so tablesMutex_ comes after
-    // every page lock. tablesMutex_ is a leaf: it is never held while calling
-    // into a page, a panel or the device library, so no callback can come back
-    // into it on the same thread.
+    // Lock order: the process-wide lock that keeps library callbacks away from
+    // a destroyed manager (aviaro.cpp) comes first; a page's own locks may be
+    // held when the page calls into the manager (RefreshPage,
+    // Get/SetDevicePageName), so tablesMutex_ comes after every page lock.
+    // tablesMutex_ is a leaf: it is never held while calling into a page, a
+    // panel or the device library, so no callback can come back into it on the
+    // same thread.
     mutable std::mutex tablesMutex_;
     // Shared so that a callback that has taken a page out of the table keeps it
     // alive while the main thread empties the table at finalisation.
