@@ -73,13 +73,8 @@ std::vector<Key> Load() {
     std::vector<Key> keys;
     const char* name = FileName();
     if (name == nullptr) return keys;
-    std::FILE* f = std::fopen(name, "rb");
-    if (f == nullptr) return keys;
     std::string bytes;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
-    std::fclose(f);
+    if (!ReadFileBytes(name, bytes)) return keys;
 
     const std::wstring text = FromUtf8(bytes);
     std::size_t start = 0;

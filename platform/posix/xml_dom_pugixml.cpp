@@ -178,18 +178,12 @@ bool ParseDeclaration(const std::wstring& data,
 class CPugiDocument final : public XmlDocument {
 public:
     bool Load(const std::wstring& path) override {
-        std::FILE* f = OpenFile(path, "rb");
-        if (f == nullptr) {
+        std::string bytes;
+        if (!ReadFileBytes(path, bytes)) {
             document_.reset();
             return false;
         }
-        std::string bytes;
-        char buffer[4096];
-        std::size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
-        const bool readOk = std::ferror(f) == 0;
-        std::fclose(f);
-        return readOk && Parse(bytes.data(), bytes.size(), pugi::encoding_auto);
+        return Parse(bytes.data(), bytes.size(), pugi::encoding_auto);
     }
 
     bool LoadXml(const std::wstring& text) override {

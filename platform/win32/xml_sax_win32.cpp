@@ -37,14 +37,15 @@ bool IsNamespaceDeclaration(std::wstring_view qName) {
 
 }  // namespace
 
-class CSaxContentHandler final : public ISAXContentHandler {
+// IUnknown for a COM object of our own with one interface, created with one
+// reference and deleted when the last one is released.
+template <typename Interface, const IID& kIid>
+class CComObject : public Interface {
 public:
-    explicit CSaxContentHandler(XmlSaxSink& sink) : sink_(sink) {}
-
     HRESULT WINAPI QueryInterface(REFIID riid, void** object) override {
         if (object == nullptr) return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, kIidSaxContentHandler)) {
-            *object = static_cast<ISAXContentHandler*>(this);
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, kIid)) {
+            *object = static_cast<Interface*>(this);
             AddRef();
             return S_OK;
         }
@@ -57,6 +58,18 @@ public:
         if (count == 0) delete this;
         return static_cast<ULONG>(count);
     }
+
+protected:
+    virtual ~CComObject() = default;
+
+private:
+    LONG references_ = 1;
+};
+
+class CSaxContentHandler final : public CComObject<ISAXContentHandler, kIidSaxContentHandler> {
+public:
+    explicit CSaxContentHandler(XmlSaxSink& sink) : sink_(sink) {}
+
 
     HRESULT WINAPI putDocumentLocator(ISAXLocator*) override { return S_OK; }
     HRESULT WINAPI startDocument() override { return S_OK; }
@@ -109,30 +122,13 @@ public:
     HRESULT WINAPI skippedEntity(const wchar_t*, int) override { return S_OK; }
 
 private:
-    virtual ~CSaxContentHandler() = default;
+    ~CSaxContentHandler() override = default;
 
-    LONG references_ = 1;
     XmlSaxSink& sink_;
 };
 
-class CSaxErrorHandler final : public ISAXErrorHandler {
+class CSaxErrorHandler final : public CComObject<ISAXErrorHandler, kIidSaxErrorHandler> {
 public:
-    HRESULT WINAPI QueryInterface(REFIID riid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, kIidSaxErrorHandler)) {
-            *object = static_cast<ISAXErrorHandler*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG WINAPI AddRef() override { return InterlockedIncrement(&references_); }
-    ULONG WINAPI Release() override {
-        const LONG count = InterlockedDecrement(&references_);
-        if (count == 0) delete this;
-        return static_cast<ULONG>(count);
-    }
 
     // Non-fatal errors do not stop the parse.
     HRESULT WINAPI error(ISAXLocator*, const wchar_t*, HRESULT) override { return S_OK; }
@@ -148,9 +144,8 @@ public:
     bool Fatal() const { return fatal_; }
 
 private:
-    virtual ~CSaxErrorHandler() = default;
+    ~CSaxErrorHandler() override = default;
 
-    LONG references_ = 1;
     bool fatal_ = false;
 };
 

@@ -17,12 +17,7 @@ std::wstring MakeTempFolder(const char* name) {
 }
 
 std::string ReadBytes(const std::wstring& path) {
-    std::FILE* f = av::platform::OpenFile(path, "rb");
-    if (f == nullptr) return "<missing>";
     std::string bytes;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
-    std::fclose(f);
+    if (!av::platform::ReadFileBytes(path, bytes)) return "<missing>";
     return bytes;
 }

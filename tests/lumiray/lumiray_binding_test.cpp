@@ -262,13 +262,8 @@ TEST(LumirayModule, UsedEntryPointsReachTheLibraryWithTheirArguments) {
     EXPECT_EQ(lib->SetString(mira, 5, 0, 3, L"abc"), E_INVALIDARG);
     EXPECT_EQ(lib->Deinitialize(), S_OK);
 
-    std::FILE* f = std::fopen(record, "rb");
-    ASSERT_NE(f, nullptr);
     std::string text;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-    std::fclose(f);
+    ASSERT_TRUE(av::platform::ReadFileBytes(record, text));
     char crc[16];
     std::snprintf(crc, sizeof crc, "%08X",
                   static_cast<unsigned>(standin::Crc32(image.data(), image.size())));

@@ -11,6 +11,7 @@
 #include <png.h>
 #endif
 
+#include "platform/file.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 #include "tools/lumiray_standin/lumiray_standin.h"
@@ -251,13 +252,7 @@ TEST_F(StandIn, DumpWritesWhatEachDeviceShows) {
     ASSERT_TRUE(lib.Dump(folder));
     auto read = [&](const wchar_t* name) {
         std::string text;
-        if (std::FILE* f = std::fopen(
-                av::platform::ToUtf8(av::platform::JoinPath(folder, name)).c_str(), "rb")) {
-            char buffer[4096];
-            std::size_t n;
-            while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-            std::fclose(f);
-        }
+        av::platform::ReadFileBytes(av::platform::JoinPath(folder, name), text);
         return text;
     };
     EXPECT_EQ(read(L"tarvex-1.txt"), "page 2\nXPDR  1200      \n\xc3\xa9t\xc3\xa9 ok\n\n");

@@ -174,13 +174,8 @@ void LumirayStandIn::LoadScript(const std::string& text) {
 }
 
 bool LumirayStandIn::LoadScriptFile(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) return false;
     std::string text;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-    std::fclose(f);
+    if (!av::platform::ReadFileBytes(path.c_str(), text)) return false;
     LoadScript(text);
     return true;
 }
@@ -570,43 +565,38 @@ HRESULT LumirayStandIn::Enumerate(lumiray::EnumerateCallback callback, void* con
     return result;
 }
 
-HRESULT LumirayStandIn::RegisterPageCallback(Device device, lumiray::PageCallback callback,
-                                             void* context) {
+template <typename Callback>
+HRESULT LumirayStandIn::RegisterPerDevice(const char* entry, Device device, Callback callback,
+                                          void* context, Callback VirtualDevice::*callbackField,
+                                          void* VirtualDevice::*contextField) {
     HRESULT result = S_OK;
     std::string who;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         who = Describe(device);
         if (VirtualDevice* d = Find(device)) {
-            d->pageCallback = callback;
-            d->pageContext = context;
+            d->*callbackField = callback;
+            d->*contextField = context;
         } else {
             result = kInvalidHandle;
         }
     }
-    Record("Lumiray_RegisterPageCallback " + who + " callback=" + (callback ? "set" : "0") +
+    Record(std::string(entry) + " " + who + " callback=" + (callback ? "set" : "0") +
            " context=" + (context ? "set" : "0") + " -> " + Hex(result));
     return result;
+}
+
+HRESULT LumirayStandIn::RegisterPageCallback(Device device, lumiray::PageCallback callback,
+                                             void* context) {
+    return RegisterPerDevice("Lumiray_RegisterPageCallback", device, callback, context,
+                             &VirtualDevice::pageCallback, &VirtualDevice::pageContext);
 }
 
 HRESULT LumirayStandIn::RegisterSoftButtonCallback(Device device,
                                                    lumiray::SoftButtonCallback callback,
                                                    void* context) {
-    HRESULT result = S_OK;
-    std::string who;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        who = Describe(device);
-        if (VirtualDevice* d = Find(device)) {
-            d->buttonCallback = callback;
-            d->buttonContext = context;
-        } else {
-            result = kInvalidHandle;
-        }
-    }
-    Record("Lumiray_RegisterSoftButtonCallback " + who + " callback=" + (callback ? "set" : "0") +
-           " context=" + (context ? "set" : "0") + " -> " + Hex(result));
-    return result;
+    return RegisterPerDevice("Lumiray_RegisterSoftButtonCallback", device, callback, context,
+                             &VirtualDevice::buttonCallback, &VirtualDevice::buttonContext);
 }
 
 HRESULT LumirayStandIn::GetDeviceGuid(Device device, av::Guid* out, bool instance) {

@@ -144,6 +144,11 @@ private:
     void DeliverPage(int number, const std::string& target);
     void DeliverDevice(int number, bool added);
     std::string Describe(lumiray::Device device);  // "device=3"; mutex held
+    // Stores a per-device callback and its context in the given fields.
+    template <typename Callback>
+    HRESULT RegisterPerDevice(const char* entry, lumiray::Device device, Callback callback,
+                              void* context, Callback VirtualDevice::*callbackField,
+                              void* VirtualDevice::*contextField);
 
     // Lock order: mutex_ only; never held while a callback runs.
     mutable std::mutex mutex_;

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/file.h"
 #include "platform/message_loop.h"
 
 #if defined(_WIN32) && defined(AV_STANDIN_DLL)
@@ -29,19 +30,14 @@ std::string Hex(HRESULT hr) {
     return buffer;
 }
 
-}  // namespace
-
-std::string QuotedText(const char* text) {
+// "text" with its quotes, or null.
+std::string Quoted(const char* text) {
     if (text == nullptr) return "null";
     std::string out(1, '"');
     out.append(text);
     out.push_back('"');
     return out;
 }
-
-namespace {
-
-std::string Quoted(const char* text) { return QuotedText(text); }
 
 std::vector<std::string> SplitWords(const std::string& text) {
     std::istringstream in(text);
@@ -204,13 +200,8 @@ void SimStandIn::LoadScript(const std::string& text) {
 }
 
 bool SimStandIn::LoadScriptFile(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) return false;
     std::string text;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-    std::fclose(f);
+    if (!av::platform::ReadFileBytes(path.c_str(), text)) return false;
     LoadScript(text);
     return true;
 }
@@ -496,19 +487,13 @@ using standin::SimStandIn;
 
 namespace {
 
-bool Ours(av::Handle connection) {
-    return connection == reinterpret_cast<av::Handle>(static_cast<std::uintptr_t>(0x5C));
-}
+bool Ours(av::Handle connection) { return connection == standin::kConnection; }
 
 HRESULT Logged(av::Handle connection, const std::string& text) {
     const HRESULT result = Ours(connection) ? 0 : E_FAIL;
-    char hex[16];
-    std::snprintf(hex, sizeof hex, "%08X", static_cast<unsigned>(result));
-    SimStandIn::Instance().Record(text + " -> " + hex);
+    SimStandIn::Instance().Record(text + " -> " + standin::Hex(result));
     return result;
 }
-
-std::string Q(const char* text) { return standin::QuotedText(text); }
 
 }  // namespace
 
@@ -533,7 +518,7 @@ STANDIN_EXPORT HRESULT AV_STDCALL SimConnect_MapClientEventToSimEvent(av::Handle
                                                                       const char* eventName) {
     if (Ours(connection)) SimStandIn::Instance().ModelEvent(eventId, eventName);
     return Logged(connection, "SimConnect_MapClientEventToSimEvent id=" + std::to_string(eventId) +
-                                  " name=" + Q(eventName));
+                                  " name=" + standin::Quoted(eventName));
 }
 
 STANDIN_EXPORT HRESULT AV_STDCALL SimConnect_TransmitClientEvent(av::Handle connection,
@@ -573,7 +558,7 @@ STANDIN_EXPORT HRESULT AV_STDCALL SimConnect_AddToDataDefinition(av::Handle conn
     std::snprintf(eps, sizeof eps, "%g", static_cast<double>(epsilon));
     if (Ours(connection)) SimStandIn::Instance().ModelDatum(defineId, datumName, datumType);
     return Logged(connection, "SimConnect_AddToDataDefinition define=" + std::to_string(defineId) +
-                                  " datum=" + Q(datumName) + " units=" + Q(unitsName) +
+                                  " datum=" + standin::Quoted(datumName) + " units=" + standin::Quoted(unitsName) +
                                   " type=" + std::to_string(datumType) + " epsilon=" + eps +
                                   " datumId=" + std::to_string(datumId));
 }
@@ -619,7 +604,7 @@ STANDIN_EXPORT HRESULT AV_STDCALL SimConnect_RequestSystemState(av::Handle conne
                                                                DWord requestId,
                                                                const char* state) {
     return Logged(connection, "SimConnect_RequestSystemState request=" +
-                                  std::to_string(requestId) + " state=" + Q(state));
+                                  std::to_string(requestId) + " state=" + standin::Quoted(state));
 }
 
 STANDIN_EXPORT HRESULT AV_STDCALL SimConnect_GetLastSentPacketID(av::Handle connection,

@@ -38,9 +38,6 @@
 
 namespace standin {
 
-// "text" with its quotes, or null.
-std::string QuotedText(const char* text);
-
 class SimStandIn {
 public:
     static SimStandIn& Instance();

@@ -1,12 +1,12 @@
 #include "plugins/aviaro/devices/aviaro.h"
 
 #include <cwchar>
-#include <cwctype>
 #include <set>
 #include <shared_mutex>
 
 #include "platform/hid_notify.h"
 #include "platform/service.h"
+#include "platform/text.h"
 #include "plugins/aviaro/host/trace_log.h"
 #include "plugins/aviaro/xml/xml_node.h"
 #include "plugins/lumiray/lumiray_library.h"
@@ -14,17 +14,6 @@
 namespace {
 
 constexpr const wchar_t* kPluginName = L"Orlend Flight Sim X Plugin";
-
-// Element names and "true" are compared ignoring letter case.
-bool EqualsNoCase(const std::wstring& a, const wchar_t* b) {
-    if (a.size() != std::wcslen(b)) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::towlower(static_cast<wint_t>(a[i])) != std::towlower(static_cast<wint_t>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
 
 // wsprintfW's %p: the pointer's value in upper-case hex, two digits per byte.
 std::wstring PointerText(const void* p) {
@@ -198,14 +187,14 @@ bool CAviaro::InitializePages(std::uint32_t* nextId) {
     std::uint32_t counter = 1;
     for (std::size_t i = 0; i < root->GetChildCount(); ++i) {
         const CXmlNode* child = root->GetChild(i);
-        if (EqualsNoCase(child->GetName(), L"Gauge")) {
+        if (av::platform::EqualsIgnoreCase(child->GetName(), L"Gauge")) {
             Log().Trace(L"CAviaro::InitializePages - Gauge Page");
             IPage* page = pageFactory_ ? pageFactory_(PageKind::Gauge, counter, this, false)
                                        : nullptr;
             ++counter;
             const GaugePageInitParams params{child};
             AddPage(page, &params);
-        } else if (EqualsNoCase(child->GetName(), L"Tarvex")) {
+        } else if (av::platform::EqualsIgnoreCase(child->GetName(), L"Tarvex")) {
             LoadTarvexPages(child, &counter);
         }
     }
@@ -231,12 +220,12 @@ void CAviaro::LoadTarvexPages(const CXmlNode* element, std::uint32_t* counter) {
     for (std::size_t i = 0; i < element->GetChildCount(); ++i) {
         const CXmlNode* child = element->GetChild(i);
         for (const Kind& k : kKinds) {
-            if (!EqualsNoCase(child->GetName(), k.element)) continue;
+            if (!av::platform::EqualsIgnoreCase(child->GetName(), k.element)) continue;
             Log().Trace(k.trace);
             bool radio1 = false;
             if (k.kind == PageKind::ComNav) {
                 const std::wstring* value = child->GetAttribute(L"Radio1");
-                radio1 = value != nullptr && EqualsNoCase(*value, L"true");
+                radio1 = value != nullptr && av::platform::EqualsIgnoreCase(*value, L"true");
             }
             IPage* page = pageFactory_ ? pageFactory_(k.kind, *counter, this, radio1) : nullptr;
             // A page that could not be made takes no id.

@@ -9,18 +9,6 @@ bool WriteAllBytes(std::FILE* file, const std::string& bytes) {
     return std::fflush(file) == 0;
 }
 
-bool ReadFileBytes(const std::wstring& path, std::string& bytes) {
-    bytes.clear();
-    std::FILE* file = av::platform::OpenFile(path, "rb");
-    if (file == nullptr) return false;
-    char buffer[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, n);
-    const bool ok = std::ferror(file) == 0;
-    std::fclose(file);
-    return ok;
-}
-
 bool WriteFileReplacing(const std::wstring& path, const std::string& bytes,
                         RegistrationFileWriter writer) {
     const std::wstring temporary = path + kReplacementSuffix;

@@ -13,9 +13,6 @@ using RegistrationFileWriter = bool (*)(std::FILE* file, const std::string& byte
 // The default writer: fwrite, then fflush.
 bool WriteAllBytes(std::FILE* file, const std::string& bytes);
 
-// The whole file; false when it cannot be opened or read.
-bool ReadFileBytes(const std::wstring& path, std::string& bytes);
-
 // Writes bytes to path + kReplacementSuffix and moves that over path (or into
 // place when path does not exist yet). False, with path untouched and no file
 // left beside it, when any step fails.

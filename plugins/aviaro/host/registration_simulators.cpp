@@ -1,5 +1,7 @@
 #include "plugins/aviaro/host/registration_simulators.h"
 
+#include "platform/file.h"
+
 #include "platform/paths.h"
 #include "platform/text.h"
 #include "plugins/aviaro/host/launch_model.h"
@@ -72,7 +74,7 @@ void InstallLaunchEntry(const RegistrationContext& context, const std::wstring& 
         model = CLaunchModel::CreateNew(context.executablePath);
     } else {
         std::string old;
-        if (!ReadFileBytes(path, old) || !IsLineShapedLaunchText(old)) return;
+        if (!av::platform::ReadFileBytes(path, old) || !IsLineShapedLaunchText(old)) return;
         model.Read(old);
         model.EnableOrAppendAddon(context.executablePath);
         model.RemoveRetiredAddons();
@@ -111,7 +113,7 @@ void UninstallFromSimulators(const RegistrationContext& context) {
     for (const RegisteredSimulator& simulator : kRegisteredSimulators) {
         const std::wstring path = JoinPath(SimulatorAddonFolder(context, simulator), L"exe.xml");
         std::string old;
-        if (!av::platform::FileExists(path) || !ReadFileBytes(path, old) ||
+        if (!av::platform::FileExists(path) || !av::platform::ReadFileBytes(path, old) ||
             !IsLineShapedLaunchText(old)) {
             continue;
         }
