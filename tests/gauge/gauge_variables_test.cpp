@@ -55,6 +55,17 @@ HRESULT AV_STDCALL RecordAddClientEventToNotificationGroup(av::Handle, DWord gro
     return g_groupResult;
 }
 
+// The count a data block would be read against while the simulator is being
+// given a datum.
+const CGaugeVariables* g_observed = nullptr;
+std::vector<int> g_countsDuringAdd;
+
+HRESULT AV_STDCALL ObserveCountDuringAdd(av::Handle, DWord, const char*, const char*, DWord,
+                                         float, DWord) {
+    g_countsDuringAdd.push_back(g_observed->Count());
+    return S_OK;
+}
+
 std::string DefinitionCall(DWord defineId, const char* name, const char* unit, DWord datumId) {
     char line[768];
     std::snprintf(line, sizeof line, "AddToDataDefinition(%u, \"%s\", \"%s\", 3, %.9g, %u)",
@@ -128,7 +139,7 @@ TEST_F(GaugeVariables, UnitsAndLettersDecideTheEntry) {
                        }));
     EXPECT_EQ(store.Count(), 6);
     const float block[] = {1, 2, 3, 4, 5, 6};
-    EXPECT_TRUE(store.OnReceiveData(block));
+    EXPECT_TRUE(store.OnReceiveData(block, sizeof block));
     store.Commit();
     EXPECT_EQ(store.Get(L'A', L"x", L"Knots"), 1.0f);
     EXPECT_EQ(store.Get(L'a', L"X", L"feet"), 2.0f);
@@ -164,7 +175,7 @@ TEST_F(GaugeVariables, FailedDefinitionIsTracedAndStillIndexed) {
               "  GaugeVariables - SimConnect::AddToDataDefinition returned 80004005\r\n"
               "  GaugeVariables - SimConnect::AddToDataDefinition returned 80004001\r\n");
     const float block[] = {1, 2, 3};
-    EXPECT_TRUE(store.OnReceiveData(block));
+    EXPECT_TRUE(store.OnReceiveData(block, sizeof block));
     store.Commit();
     EXPECT_EQ(store.Get(L'A', L"Z", L"feet"), 3.0f);
 }
@@ -173,16 +184,16 @@ TEST_F(GaugeVariables, ToleranceOfReceivedValues) {
     CGaugeVariables store;
     store.RegisterScript(L"(A:X,knots)");
     const float start[] = {100.0f};
-    EXPECT_TRUE(store.OnReceiveData(start));
-    EXPECT_FALSE(store.OnReceiveData(start));
+    EXPECT_TRUE(store.OnReceiveData(start, sizeof start));
+    EXPECT_FALSE(store.OnReceiveData(start, sizeof start));
     const float small[] = {100.004f};
-    EXPECT_FALSE(store.OnReceiveData(small));
+    EXPECT_FALSE(store.OnReceiveData(small, sizeof small));
     store.Commit();
     EXPECT_EQ(store.Get(L'A', L"X", L"knots"), 100.0f);
     const float down[] = {99.996f};
-    EXPECT_FALSE(store.OnReceiveData(down));
+    EXPECT_FALSE(store.OnReceiveData(down, sizeof down));
     const float large[] = {100.006f};
-    EXPECT_TRUE(store.OnReceiveData(large));
+    EXPECT_TRUE(store.OnReceiveData(large, sizeof large));
     EXPECT_EQ(store.Get(L'A', L"X", L"knots"), 100.0f);  // not before Commit
     store.Commit();
     EXPECT_EQ(store.Get(L'A', L"X", L"knots"), 100.006f);
@@ -192,10 +203,10 @@ TEST_F(GaugeVariables, SimulatorAssignmentLastsUntilTheNextCommit) {
     CGaugeVariables store;
     store.RegisterScript(L"(A:X,knots) (A:Y,knots)");
     const float block[] = {10.0f, 20.0f};
-    store.OnReceiveData(block);
+    store.OnReceiveData(block, sizeof block);
     store.Commit();
     EXPECT_EQ(Eval(store, L"42 (>A:X,knots) p (A:X,knots) (A:Y,knots) +"), 62.0f);
-    EXPECT_FALSE(store.OnReceiveData(block));  // nothing sent, nothing received
+    EXPECT_FALSE(store.OnReceiveData(block, sizeof block));  // nothing sent, nothing received
     EXPECT_EQ(store.Get(L'A', L"X", L"knots"), 42.0f);
     store.Commit();
     EXPECT_EQ(store.Get(L'A', L"X", L"knots"), 10.0f);
@@ -225,21 +236,77 @@ TEST_F(GaugeVariables, ArraysExistOnlyAfterAPreScan) {
     CGaugeVariables none;
     none.RegisterScript(L"(G:a) 1 +");
     // No simulator variable: no block is a change.
-    EXPECT_FALSE(none.OnReceiveData(block));
+    EXPECT_FALSE(none.OnReceiveData(block, sizeof block));
     // Indexed by a direct registration, but no values before a pre-scan.
     store.Register(L'A', L"X", L"knots");
-    EXPECT_FALSE(store.OnReceiveData(block));
+    EXPECT_FALSE(store.OnReceiveData(block, sizeof block));
     store.Set(L'A', L"X", L"knots", 3.0f);
     EXPECT_EQ(store.Get(L'A', L"X", L"knots"), 0.0f);
     store.RegisterScript(L"(G:a) 1 +");
-    EXPECT_TRUE(store.OnReceiveData(block));
+    EXPECT_TRUE(store.OnReceiveData(block, sizeof block));
     store.Commit();
     EXPECT_EQ(store.Get(L'A', L"X", L"knots"), 5.0f);
-    // Every pre-scan starts the simulator values again from 0.0.
+    // Every pre-scan starts the simulator values again from 0.0, the received
+    // ones too: a Commit before new data brings back nothing old, and the old
+    // value arriving again is a change.
     store.RegisterScript(L"(A:Y,feet)");
     EXPECT_EQ(store.Get(L'A', L"X", L"knots"), 0.0f);
-    const float two[] = {5.0f, 6.0f};
-    EXPECT_TRUE(store.OnReceiveData(two));
+    store.Commit();
+    EXPECT_EQ(store.Get(L'A', L"X", L"knots"), 0.0f);
+    const float same[] = {5.0f, 0.0f};
+    EXPECT_TRUE(store.OnReceiveData(same, sizeof same));
+    store.Commit();
+    EXPECT_EQ(store.Get(L'A', L"X", L"knots"), 5.0f);
+}
+
+// A block is read only as far as its size: a short one (the simulator
+// rejected a datum) updates the values it holds, a long one the registered
+// ones; each size that does not match is traced once. The count a block is
+// read against grows only after the simulator has been given the datum.
+TEST_F(GaugeVariables, BlocksAreReadOnlyAsFarAsTheirSize) {
+    CGaugeVariables store;
+    store.SetDefineId(9);
+    g_observed = &store;
+    g_countsDuringAdd.clear();
+    simconnect::EntryTable table;
+    table.addToDataDefinition = &ObserveCountDuringAdd;
+    CSimConnectLibrary::Instance().UseEntryTable(table);
+    store.RegisterScript(L"(A:W,knots) (A:X,knots) (A:Y,knots) (A:Z,knots)");
+    EXPECT_EQ(g_countsDuringAdd, (std::vector<int>{0, 1, 2, 3}));
+    ASSERT_EQ(store.Count(), 4);
+
+    auto values = [&] {
+        store.Commit();
+        return std::vector<float>{store.Get(L'A', L"W", L"knots"), store.Get(L'A', L"X", L"knots"),
+                                  store.Get(L'A', L"Y", L"knots"), store.Get(L'A', L"Z", L"knots")};
+    };
+    const float full[] = {11.5f, 22.25f, 33.75f, 44.5f};
+    EXPECT_TRUE(store.OnReceiveData(full, sizeof full));
+    EXPECT_EQ(values(), (std::vector<float>{11.5f, 22.25f, 33.75f, 44.5f}));
+
+    // Exactly three values on the heap: reading a fourth is an overflow.
+    std::vector<float> shortBlock{1.5f, 2.5f, 3.5f};
+    EXPECT_TRUE(store.OnReceiveData(shortBlock.data(), 12));
+    EXPECT_EQ(values(), (std::vector<float>{1.5f, 2.5f, 3.5f, 44.5f}));
+    EXPECT_FALSE(store.OnReceiveData(shortBlock.data(), 12));  // same size: traced once
+    // Half a value is no value.
+    const float ragged[] = {6.5f, 7.5f, 8.5f, 9.5f};
+    EXPECT_TRUE(store.OnReceiveData(ragged, 10));
+    EXPECT_EQ(values(), (std::vector<float>{6.5f, 7.5f, 3.5f, 44.5f}));
+    const float longBlock[] = {61.0f, 62.0f, 63.0f, 64.0f, 65.0f};
+    EXPECT_TRUE(store.OnReceiveData(longBlock, sizeof longBlock));
+    EXPECT_EQ(values(), (std::vector<float>{61.0f, 62.0f, 63.0f, 64.0f}));
+    EXPECT_FALSE(store.OnReceiveData(full, 0));
+    // A matching block in between: the next short one is worth a line again.
+    EXPECT_TRUE(store.OnReceiveData(full, sizeof full));
+    EXPECT_TRUE(store.OnReceiveData(shortBlock.data(), 12));
+    EXPECT_EQ(TraceText(),
+              "\r\n------\r\n"
+              "  GaugeVariables - OnReceiveData: 12 bytes for 4 variables\r\n"
+              "  GaugeVariables - OnReceiveData: 10 bytes for 4 variables\r\n"
+              "  GaugeVariables - OnReceiveData: 20 bytes for 4 variables\r\n"
+              "  GaugeVariables - OnReceiveData: 0 bytes for 4 variables\r\n"
+              "  GaugeVariables - OnReceiveData: 12 bytes for 4 variables\r\n");
 }
 
 TEST_F(GaugeVariables, MapClientEventDrawsIdsAndTracesFailures) {
@@ -288,7 +355,7 @@ TEST_F(GaugeVariables, ThreadsShareTheStoreSafely) {
     std::thread simulator([&] {
         for (int i = 0; i < 2000; ++i) {
             const float block[] = {static_cast<float>(i)};
-            store.OnReceiveData(block);
+            store.OnReceiveData(block, sizeof block);
         }
     });
     std::thread renderer([&] {

@@ -23,7 +23,7 @@ const wchar_t* const kKnobScripts[] = {
 void LoadTestGauge(CGaugeVariables& store) {
     for (const wchar_t* script : kRenderScripts) store.RegisterScript(script);
     const float block[] = {123.0f};
-    store.OnReceiveData(block);
+    store.OnReceiveData(block, sizeof block);
     store.Commit();
 }
 

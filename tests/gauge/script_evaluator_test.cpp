@@ -88,7 +88,7 @@ TEST(ScriptEvaluator, SimulatorValueUnderAnEmptyToken) {
     CGaugeVariables store;
     store.RegisterScript(L"(A:X)");
     const float block[] = {3.0f};
-    store.OnReceiveData(block);
+    store.OnReceiveData(block, sizeof block);
     store.Commit();
     CScriptEvaluator evaluator(&store);
     const std::wstring text = L"(A:X)  5 +";
@@ -502,7 +502,7 @@ TEST(ScriptEvaluator, PreparedScriptsFollowTheStore) {
     EXPECT_EQ(evaluator.Execute(read), 0.0f);  // not in the data definition yet
     store.RegisterScript(L"(A:y,FEET)");
     const float block[] = {21.0f};
-    store.OnReceiveData(block);
+    store.OnReceiveData(block, sizeof block);
     store.Commit();
     EXPECT_EQ(evaluator.Execute(read), 42.0f);
     EXPECT_EQ(read.TokenCount(), 3u);

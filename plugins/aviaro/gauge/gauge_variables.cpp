@@ -1,6 +1,8 @@
 #include "plugins/aviaro/gauge/gauge_variables.h"
 
+#include <algorithm>
 #include <cstring>
+#include <cwchar>
 
 #include "platform/text.h"
 #include "plugins/aviaro/gauge/script_evaluator.h"
@@ -65,7 +67,7 @@ void CGaugeVariables::Register(wchar_t letter, std::wstring_view name, std::wstr
         std::lock_guard<std::mutex> lock(mutex_);
         Slot* slot = FindOrAddSlot(key);
         if (slot->index.load(std::memory_order_relaxed) >= 0) return;
-        datumId = count_.load(std::memory_order_relaxed);
+        datumId = nextDatum_;
         // Far beyond what one data definition can carry; such a variable stays
         // out of the definition and reads 0.0.
         if (datumId >= kMaxChunks * kChunkSize) return;
@@ -74,7 +76,8 @@ void CGaugeVariables::Register(wchar_t letter, std::wstring_view name, std::wstr
             chunk.store(new Value[kChunkSize], std::memory_order_release);
         }
         slot->index.store(datumId, std::memory_order_release);
-        count_.store(datumId + 1, std::memory_order_release);
+        nextDatum_ = datumId + 1;
+        ++registering_;
     }
     // The variable is indexed whether or not the simulator accepts it.
     const std::string ansiName = ToAnsiName(name);
@@ -82,6 +85,11 @@ void CGaugeVariables::Register(wchar_t letter, std::wstring_view name, std::wstr
     const HRESULT result = CSimConnectLibrary::Instance().AddToDataDefinition(
         defineId_, ansiName.c_str(), ansiUnit.c_str(), simconnect::kDataTypeFloat32, 0.01f,
         static_cast<simconnect::DWord>(datumId));
+    {
+        // The count grows once no definition is still on its way to the simulator.
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (--registering_ == 0) count_.store(nextDatum_, std::memory_order_release);
+    }
     if (FAILED(result)) {
         CTraceLog::Instance().TraceResult(L"GaugeVariables - SimConnect::AddToDataDefinition",
                                           result);
@@ -159,16 +167,31 @@ void CGaugeVariables::RegisterScript(const wchar_t* script) {
     arrays_.store(true, std::memory_order_release);
 }
 
-bool CGaugeVariables::OnReceiveData(const float* data) {
+bool CGaugeVariables::OnReceiveData(const void* data, std::size_t size) {
     const std::int32_t count = Count();
     if (data == nullptr || !arrays_.load(std::memory_order_acquire) || count < 1) return false;
+    const std::size_t expected = static_cast<std::size_t>(count) * sizeof(float);
+    if (size != expected) {
+        // Once per size, not once per frame: a rejected datum would otherwise
+        // write a line sixty times a second.
+        if (tracedSize_.exchange(size, std::memory_order_relaxed) != size) {
+            wchar_t line[128];
+            std::swprintf(line, sizeof line / sizeof line[0],
+                          L"GaugeVariables - OnReceiveData: %lu bytes for %ld variables",
+                          static_cast<unsigned long>(size), static_cast<long>(count));
+            CTraceLog::Instance().Trace(line);
+        }
+    } else {
+        tracedSize_.store(SIZE_MAX, std::memory_order_relaxed);
+    }
+    const std::size_t values = std::min(size / sizeof(float), static_cast<std::size_t>(count));
     const float tolerance = static_cast<float>(0.01 * 0.5);
     bool changed = false;
-    for (std::int32_t i = 0; i < count; ++i) {
+    for (std::size_t i = 0; i < values; ++i) {
         float incoming;  // the block sits inside a message buffer: no alignment assumed
-        std::memcpy(&incoming, reinterpret_cast<const unsigned char*>(data) + i * sizeof(float),
+        std::memcpy(&incoming, static_cast<const unsigned char*>(data) + i * sizeof(float),
                     sizeof(float));
-        std::atomic<float>& received = ValueAt(i).received;
+        std::atomic<float>& received = ValueAt(static_cast<std::int32_t>(i)).received;
         const float current = received.load(std::memory_order_relaxed);
         if (incoming > current + tolerance || incoming < current - tolerance) {
             received.store(incoming, std::memory_order_relaxed);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -49,9 +50,14 @@ public:
     // then sets every simulator value, received and evaluated, to 0.0.
     void RegisterScript(const wchar_t* script);
 
-    // One data block of the page's request: Count() FLOAT32 values in datum-id
-    // order. True when a value moved by more than the tolerance.
-    bool OnReceiveData(const float* data);
+    // One data block of the page's request: FLOAT32 values in datum-id order,
+    // size bytes of them (the message's data area). True when a value moved by
+    // more than the tolerance. Nothing is read beyond size: a block shorter
+    // than Count() values (the simulator rejected a datum, or answered a
+    // definition that has grown since) updates the whole values it holds and
+    // leaves the rest as they were; a longer one gives Count() values. Either
+    // mismatch is traced once, and again only when the size changes.
+    bool OnReceiveData(const void* data, std::size_t size);
     // Received values become what scripts read.
     void Commit();
 
@@ -100,7 +106,13 @@ private:
     std::atomic<float>* FindOrAddLocal(std::wstring_view name);    // caller holds mutex_
 
     std::uint32_t defineId_ = 0;
+    // Published only once the simulator has been given every datum below it,
+    // so a block that arrives meanwhile is never read as a longer one.
     std::atomic<std::int32_t> count_{0};
+    std::int32_t nextDatum_ = 0;   // guarded by mutex_: datum ids handed out
+    std::int32_t registering_ = 0; // guarded by mutex_: definitions being sent
+    // The size of the last mismatched block traced (data thread only).
+    std::atomic<std::size_t> tracedSize_{SIZE_MAX};
     std::atomic<bool> arrays_{false};  // set by the first RegisterScript
     std::atomic<Value*> chunks_[kMaxChunks] = {};
 
