@@ -3,6 +3,7 @@
 #include <fstream>
 #include <random>
 
+#include "plugins/aviaro/host/client_events.h"
 #include "plugins/aviaro/host/simconnect_library.h"
 #include "plugins/aviaro/host/trace_log.h"
 #include "plugins/lumiray/lumiray_library.h"
@@ -18,6 +19,9 @@ void PageTest::SetUp() {
     standin::SimStandIn::Instance().Reset();
     CSimConnectLibrary::Instance().UseEntryTable(standin::SimStandIn::Entries());
     CSimConnectLibrary::Instance().Open("pages", nullptr, 0, nullptr, 0);
+    // The test's thread serves the simulator, as the wait loop's would: a
+    // press on another thread queues its events until this thread flushes.
+    CClientEventQueue::Instance().AttachDispatchThread(nullptr, nullptr);
     standin::LumirayStandIn::Instance().Reset();
     CLumirayLibrary::Instance().UseEntryTable(standin::LumirayStandIn::Entries());
     const int number = standin::LumirayStandIn::Instance().AddDevice(standin::DeviceKind::Tarvex);
@@ -29,6 +33,7 @@ void PageTest::SetUp() {
 }
 
 void PageTest::TearDown() {
+    CClientEventQueue::Instance().DetachDispatchThread();
     CTraceLog::Instance().Close();
     std::error_code ec;
     std::filesystem::remove(tracePath_, ec);

@@ -8,6 +8,7 @@
 #include "plugins/lumiray/lumiray_library.h"
 #include "tests/pages/page_fixture.h"
 #include "tools/lumiray_standin/lumiray_standin.h"
+#include "tools/simconnect_standin/sim_standin.h"
 
 namespace {
 
@@ -233,14 +234,15 @@ TEST_F(PageTest, AdfLinesStatesAndRadials) {
         std::int32_t sound, frequency;
         float radial;
     };
-    Record r{1, 0x03450000, 12.5f};
+    // Every nibble differs, so a digit taken from the wrong nibble shows.
+    Record r{1, 0x17352986, 12.5f};
     page.OnSimRecieveData(&r, sizeof r);
     const std::vector<L> expected = {
-        {L" ADF  [ON] ", L" 0345.0 "},
-        {L" ADF   ON  ", L">0345.0 "},
-        {L" ADF   ON  ", L" 0345.0<"},
-        {L" ADF   ON  ", kRaquo + L"0345.0 "},
-        {L" ADF   ON  ", L" 0345.0" + kLaquo},
+        {L" ADF  [ON] ", L" 1735.2 "},
+        {L" ADF   ON  ", L">1735.2 "},
+        {L" ADF   ON  ", L" 1735.2<"},
+        {L" ADF   ON  ", kRaquo + L"1735.2 "},
+        {L" ADF   ON  ", L" 1735.2" + kLaquo},
     };
     for (int s = 0; s < 5; ++s) {
         page.SetSelection(s);
@@ -456,4 +458,67 @@ TEST_F(PageTest, ActivationTracesTheNameAndLineTwoIsSentEmpty) {
     // The marker reaches the trace file in the ANSI code page.
     EXPECT_NE(trace.find("  Lumiray_SetString(1, \" >000\xb0    000\xb0  \") returned 00000000\n"),
               std::string::npos);
+}
+
+CPage_Tarvex_Base* g_reenteredPage;
+int g_setStringCalls;
+
+HRESULT AV_STDCALL ReenteringSetString(lumiray::Device d, lumiray::DWord p, lumiray::DWord i,
+                                       lumiray::DWord n, const wchar_t* t) {
+    if (++g_setStringCalls == 1) {
+        const float later[4] = {3.0f, 5.0f, 95.5f, -1.0f};
+        g_reenteredPage->OnSimRecieveData(later, sizeof later);
+    }
+    return standin::LumirayStandIn::Entries().setString(d, p, i, n, t);
+}
+
+// After a data block the device gets only lines that look different; a send
+// that finds the lines changed under it sends them again at once.
+TEST_F(PageTest, DataBlocksSendOnlyChangedLinesAndASendCatchesUp) {
+    CPage_Tarvex_Dme page(4, &owner_);
+    owner_.devices = {device_};
+    Initialize(page);
+    bool active = false;
+    ASSERT_TRUE(page.AddToDevice(device_, true, &active));
+    TakeDeviceCalls();
+    const float first[4] = {12.34f, 5.0f, 140.0f, -1.0f};
+    Feed(page, first);
+    EXPECT_EQ(TakeDeviceCalls().size(), 3u);
+    // 12.31 NM and 140.04 kt show as before: a new record, nothing sent.
+    const float same[4] = {12.31f, 5.0f, 140.04f, -1.0f};
+    Feed(page, same);
+    EXPECT_TRUE(TakeDeviceCalls().empty());
+    EXPECT_EQ(owner_.refreshes, 1);
+    const float moved[4] = {12.36f, 5.0f, 140.04f, -1.0f};
+    Feed(page, moved);
+    EXPECT_EQ(TakeDeviceCalls().size(), 3u);
+    EXPECT_EQ(Screen(), (L{L" DME     [R1]", L" 0012.4 NM", L" 0140.0 Knots"}));
+
+    // A library that calls back from inside SetString: the first line's send
+    // delivers a data block to the page (as another thread might meanwhile).
+    g_reenteredPage = &page;
+    g_setStringCalls = 0;
+    lumiray::EntryTable entries = standin::LumirayStandIn::Entries();
+    entries.setString = &ReenteringSetString;
+    CLumirayLibrary::Instance().UseEntryTable(entries);
+    page.SendToDevice(device_, &CLumirayLibrary::DeviceType_Tarvex);
+    EXPECT_EQ(Screen(), (L{L" DME     [R1]", L" 0003.0 NM", L" 0095.5 Knots"}));
+    EXPECT_EQ(g_setStringCalls, 6);  // the old lines once, the new lines once
+}
+
+// An event the simulator would not put in the page's group is not mapped:
+// its button transmits nothing.
+TEST_F(PageTest, AFailedGroupRegistrationLeavesTheEventUnmapped) {
+    standin::SimStandIn::Instance().FailCallsStartingWith(
+        "SimConnect_AddClientEventToNotificationGroup group=2 ");
+    Exposed<CPage_Tarvex_Adf> page(2, &owner_);
+    Initialize(page);
+    TakeSimCalls();
+    page.SetSelection(3);  // editing the whole kilohertz
+    page.OnButtonPress(lumiray::SoftButton_Up);
+    page.OnButtonPress(lumiray::SoftButton_Down);
+    page.SetSelection(0);
+    page.OnButtonPress(lumiray::SoftButton_Select);  // ident toggle
+    EXPECT_TRUE(TakeSimCalls().empty());
+    EXPECT_EQ(TraceText().find("TriggerEvent"), std::string::npos);
 }

@@ -168,6 +168,8 @@ TEST_F(Buttons, TransponderPage) {
     });
 }
 
+// The events of a press go out once the page lock is released, so their
+// results follow the button traces.
 TEST_F(Buttons, TransponderTracesEachButtonBeforeActing) {
     CPage_Tarvex_Xpndr page(13, &owner_);
     Initialize(page);
@@ -175,8 +177,8 @@ TEST_F(Buttons, TransponderTracesEachButtonBeforeActing) {
     const std::string trace = TraceText();
     EXPECT_NE(trace.find("  CPage_Tarvex_Xpndr::OnButtonPress(SoftButton_Select)\n"
                          "  CPage_Tarvex_Xpndr::OnButtonPress(SoftButton_Up)\n"
-                         "  TriggerEvent returned 00000000\n"
                          "  CPage_Tarvex_Xpndr::OnButtonPress(SoftButton_Down)\n"
+                         "  TriggerEvent returned 00000000\n"
                          "  TriggerEvent returned 00000000\n"),
               std::string::npos)
         << trace;

@@ -92,8 +92,16 @@ void LumirayStandIn::StopThread() {
     stop_ = false;
 }
 
+void LumirayStandIn::SetStrict(bool strict) { strict_ = strict; }
+
+std::unique_lock<std::recursive_mutex> LumirayStandIn::LibraryLock() {
+    if (!strict_) return std::unique_lock<std::recursive_mutex>();
+    return std::unique_lock<std::recursive_mutex>(libraryLock_);
+}
+
 void LumirayStandIn::Reset() {
     StopThread();
+    strict_ = false;
     std::lock_guard<std::mutex> lock(mutex_);
     records_.clear();
     recordFile_.clear();
@@ -161,7 +169,9 @@ void LumirayStandIn::LoadScript(const std::string& text) {
         std::vector<std::string> words = Words(Trim(line));
         if (words.empty()) continue;
         DeviceKind kind;
-        if (words[0] == "device" && words.size() >= 2 && ParseKind(words[1], kind)) {
+        if (words[0] == "strict") {
+            SetStrict(true);
+        } else if (words[0] == "device" && words.size() >= 2 && ParseKind(words[1], kind)) {
             AddDevice(kind, words.size() >= 3 ? av::platform::FromUtf8(words[2]) : std::wstring());
         } else if (words[0] == "wait") {
             // The text may hold spaces: keep it whole.
@@ -412,6 +422,7 @@ void LumirayStandIn::DeliverDevice(int number, bool added) {
         return;
     }
     Record("deliver device " + what);
+    const auto held = LibraryLock();
     callback(reinterpret_cast<Device>(kHandleBase + static_cast<std::uintptr_t>(number)), added,
              context);
 }
@@ -437,6 +448,7 @@ void LumirayStandIn::DeliverButtons(int number, DWord buttons) {
         return;
     }
     Record("deliver " + what);
+    const auto held = LibraryLock();
     callback(reinterpret_cast<Device>(kHandleBase + static_cast<std::uintptr_t>(number)), buttons,
              context);
 }
@@ -490,6 +502,7 @@ void LumirayStandIn::DeliverPage(int number, const std::string& target) {
         Record("skip " + who + " page=" + std::to_string(to) + " (no callback)");
         return;
     }
+    const auto held = LibraryLock();
     if (from != 0) {
         Record("deliver " + who + " page=" + std::to_string(from) + " active=0");
         callback(device, from, false, context);
@@ -788,80 +801,101 @@ STANDIN_EXPORT HRESULT AV_STDCALL Lumiray_Deinitialize() {
 }
 STANDIN_EXPORT HRESULT AV_STDCALL Lumiray_RegisterDeviceCallback(lumiray::DeviceCallback callback,
                                                                  void* context) {
+    const auto held = LumirayStandIn::Instance().LibraryLock();
     return LumirayStandIn::Instance().RegisterDeviceCallback(callback, context);
 }
 STANDIN_EXPORT HRESULT AV_STDCALL Lumiray_Enumerate(lumiray::EnumerateCallback callback,
                                                     void* context) {
+    const auto held = LumirayStandIn::Instance().LibraryLock();
     return LumirayStandIn::Instance().Enumerate(callback, context);
 }
 STANDIN_EXPORT HRESULT AV_STDCALL Lumiray_RegisterPageCallback(Device device,
                                                                lumiray::PageCallback callback,
                                                                void* context) {
+    const auto held = LumirayStandIn::Instance().LibraryLock();
     return LumirayStandIn::Instance().RegisterPageCallback(device, callback, context);
 }
 STANDIN_EXPORT HRESULT AV_STDCALL Lumiray_RegisterSoftButtonCallback(
     Device device, lumiray::SoftButtonCallback callback, void* context) {
+    const auto held = LumirayStandIn::Instance().LibraryLock();
     return LumirayStandIn::Instance().RegisterSoftButtonCallback(device, callback, context);
 }
 STANDIN_EXPORT HRESULT AV_STDCALL Lumiray_GetDeviceType(Device device, av::Guid* type) {
+    const auto held = LumirayStandIn::Instance().LibraryLock();
     return LumirayStandIn::Instance().GetDeviceGuid(device, type, false);
 }
 STANDIN_EXPORT HRESULT AV_STDCALL Lumiray_GetDeviceInstance(Device device, av::Guid* instance) {
+    const auto held = LumirayStandIn::Instance().LibraryLock();
     return LumirayStandIn::Instance().GetDeviceGuid(device, instance, true);
 }
 STANDIN_EXPORT HRESULT AV_STDCALL Lumiray_SetProfile(Device, const wchar_t*, DWord) {
+    const auto held = LumirayStandIn::Instance().LibraryLock();
     return Unused("Lumiray_SetProfile", 3);
 }
 STANDIN_EXPORT HRESULT AV_STDCALL Lumiray_AddPage(Device device, DWord page, DWord flags) {
+    const auto held = LumirayStandIn::Instance().LibraryLock();
     return LumirayStandIn::Instance().AddPage(device, page, flags);
 }
 STANDIN_EXPORT HRESULT AV_STDCALL Lumiray_RemovePage(Device device, DWord page) {
+    const auto held = LumirayStandIn::Instance().LibraryLock();
     return LumirayStandIn::Instance().RemovePage(device, page);
 }
 STANDIN_EXPORT HRESULT AV_STDCALL Lumiray_SetLed(Device device, DWord page, DWord index,
                                                  DWord value) {
+    const auto held = LumirayStandIn::Instance().LibraryLock();
     return LumirayStandIn::Instance().SetLed(device, page, index, value);
 }
 STANDIN_EXPORT HRESULT AV_STDCALL Lumiray_SetString(Device device, DWord page, DWord index,
                                                     DWord length, const wchar_t* text) {
+    const auto held = LumirayStandIn::Instance().LibraryLock();
     return LumirayStandIn::Instance().SetString(device, page, index, length, text);
 }
 STANDIN_EXPORT HRESULT AV_STDCALL Lumiray_SetImage(Device device, DWord page, DWord index,
                                                    DWord size, const void* data) {
+    const auto held = LumirayStandIn::Instance().LibraryLock();
     return LumirayStandIn::Instance().SetImage(device, page, index, size, data);
 }
 STANDIN_EXPORT HRESULT AV_STDCALL Lumiray_SetImageFromFile(Device, DWord, DWord, const wchar_t*,
                                                            DWord) {
+    const auto held = LumirayStandIn::Instance().LibraryLock();
     return Unused("Lumiray_SetImageFromFile", 5);
 }
 STANDIN_EXPORT HRESULT AV_STDCALL Lumiray_StartServer(Device, DWord, const wchar_t*, DWord,
                                                       void*) {
+    const auto held = LumirayStandIn::Instance().LibraryLock();
     return Unused("Lumiray_StartServer", 5);
 }
 STANDIN_EXPORT HRESULT AV_STDCALL Lumiray_CloseServer(Device, DWord, DWord) {
+    const auto held = LumirayStandIn::Instance().LibraryLock();
     return Unused("Lumiray_CloseServer", 3);
 }
 STANDIN_EXPORT HRESULT AV_STDCALL Lumiray_SendServerMsg(Device, DWord, DWord, DWord, DWord, DWord,
                                                         const void*, DWord, void*) {
+    const auto held = LumirayStandIn::Instance().LibraryLock();
     return Unused("Lumiray_SendServerMsg", 9);
 }
 STANDIN_EXPORT HRESULT AV_STDCALL Lumiray_SendServerFile(Device, DWord, DWord, DWord,
                                                          const wchar_t*, DWord, DWord, DWord,
                                                          const void*, DWord, void*) {
+    const auto held = LumirayStandIn::Instance().LibraryLock();
     return Unused("Lumiray_SendServerFile", 11);
 }
 STANDIN_EXPORT HRESULT AV_STDCALL Lumiray_SaveFile(Device, DWord, DWord, const wchar_t*, DWord,
                                                    void*) {
+    const auto held = LumirayStandIn::Instance().LibraryLock();
     return Unused("Lumiray_SaveFile", 6);
 }
 STANDIN_EXPORT HRESULT AV_STDCALL Lumiray_DisplayFile(Device, DWord, DWord, DWord, void*) {
+    const auto held = LumirayStandIn::Instance().LibraryLock();
     return Unused("Lumiray_DisplayFile", 5);
 }
 STANDIN_EXPORT HRESULT AV_STDCALL Lumiray_DeleteFile(Device, DWord, DWord, void*) {
+    const auto held = LumirayStandIn::Instance().LibraryLock();
     return Unused("Lumiray_DeleteFile", 4);
 }
 STANDIN_EXPORT HRESULT AV_STDCALL Lumiray_GetSerialNumber(Device device, wchar_t* buffer,
                                                           DWord size) {
+    const auto held = LumirayStandIn::Instance().LibraryLock();
     return LumirayStandIn::Instance().GetSerialNumber(device, buffer, size);
 }
 

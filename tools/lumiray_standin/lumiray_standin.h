@@ -7,6 +7,10 @@
 // starts a comment. Devices are numbered 1, 2, ... in the order they appear.
 //
 //   device tarvex|mira [serial]   present from the start (when the script is loaded)
+//   strict                        from now on one library lock is held inside every
+//                                 entry point and while calling back, as a real
+//                                 library may do (a client that calls in while
+//                                 holding a lock its callbacks need then hangs)
 //   arrive tarvex|mira [serial]   plugged in later: device callback (added)
 //   remove <n>                    unplugged: device callback (removed)
 //   buttons <n> <bits>            the whole soft-button state, e.g. 0x20
@@ -29,6 +33,7 @@
 // mira-<n>.png the image, mira-<n>.txt "page <id>" and "leds" with six values.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -67,7 +72,12 @@ public:
     void Remove(int number);
     void SetButtons(int number, lumiray::DWord buttons);
     void ChangePage(int number, lumiray::DWord page);
-    // Script text as described above; "device" lines take effect at once.
+    // One library lock held inside every entry point (but Initialize and
+    // Deinitialize, which start and join the thread) and around every
+    // callback. Reentrant, as a critical section is.
+    void SetStrict(bool strict);
+    std::unique_lock<std::recursive_mutex> LibraryLock();
+    // Script text as described above; "device" and "strict" lines take effect at once.
     void LoadScript(const std::string& text);
     bool LoadScriptFile(const std::string& path);
     // True when everything queued so far has been delivered.
@@ -150,7 +160,10 @@ private:
                               void* context, Callback VirtualDevice::*callbackField,
                               void* VirtualDevice::*contextField);
 
-    // Lock order: mutex_ only; never held while a callback runs.
+    // Lock order: libraryLock_ (strict mode only), then mutex_. mutex_ is
+    // never held while a callback runs; libraryLock_ is, in strict mode.
+    std::recursive_mutex libraryLock_;
+    std::atomic<bool> strict_{false};
     mutable std::mutex mutex_;
     std::condition_variable changed_;  // queue, records, stop
     std::vector<std::string> records_;

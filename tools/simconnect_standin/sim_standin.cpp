@@ -171,6 +171,10 @@ void SimStandIn::Reset() {
     event_ = nullptr;
     open_ = false;
     openResult_ = 0;
+    otherThreadCalls_ = 0;
+    failing_.clear();
+    // The thread that opened the connection stays its owner: tests forget the
+    // records but keep the binding's connection.
 }
 
 void SimStandIn::LoadScript(const std::string& text) {
@@ -233,6 +237,33 @@ void SimStandIn::Record(const std::string& line) {
     }
 }
 
+void SimStandIn::FailCallsStartingWith(const std::string& prefix) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    failing_.push_back(prefix);
+}
+
+int SimStandIn::OtherThreadCalls() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return otherThreadCalls_;
+}
+
+HRESULT SimStandIn::Logged(av::Handle connection, const std::string& text) {
+    HRESULT result = connection == kConnection ? 0 : E_FAIL;
+    bool otherThread = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const std::string& prefix : failing_) {
+            if (text.compare(0, prefix.size(), prefix) == 0) result = E_FAIL;
+        }
+        if (opener_ != std::thread::id() && std::this_thread::get_id() != opener_) {
+            otherThread = true;
+            ++otherThreadCalls_;
+        }
+    }
+    Record(text + " -> " + Hex(result) + (otherThread ? " [other thread]" : ""));
+    return result;
+}
+
 void SimStandIn::SignalClient() {
     av::Handle event;
     {
@@ -259,6 +290,7 @@ HRESULT SimStandIn::Open(av::Handle* connection, const char* name, av::Handle wi
         if (result == 0) {
             event_ = event;
             open_ = true;
+            opener_ = std::this_thread::get_id();
             openedAt_ = std::chrono::steady_clock::now();
             if (connection != nullptr) *connection = kConnection;
         }
@@ -490,9 +522,7 @@ namespace {
 bool Ours(av::Handle connection) { return connection == standin::kConnection; }
 
 HRESULT Logged(av::Handle connection, const std::string& text) {
-    const HRESULT result = Ours(connection) ? 0 : E_FAIL;
-    SimStandIn::Instance().Record(text + " -> " + standin::Hex(result));
-    return result;
+    return SimStandIn::Instance().Logged(connection, text);
 }
 
 }  // namespace

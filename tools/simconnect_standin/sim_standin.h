@@ -52,6 +52,16 @@ public:
 
     std::vector<std::string> Records() const;
     void Record(const std::string& line);
+    // A call whose recorded text (without its result) starts with prefix
+    // fails with E_FAIL from now on (until Reset).
+    void FailCallsStartingWith(const std::string& prefix);
+    // A SimConnect handle serves one thread: calls made on another thread
+    // than the one that opened the connection are marked " [other thread]"
+    // in the record and counted here.
+    int OtherThreadCalls() const;
+    // The result for an ordinary entry point: 0 for our connection, E_FAIL for
+    // another handle or a call told to fail; records text with it.
+    HRESULT Logged(av::Handle connection, const std::string& text);
 
     // The entry table for the in-process form.
     static simconnect::EntryTable Entries();
@@ -101,6 +111,9 @@ private:
     std::string recordFile_;
     av::Handle event_ = nullptr;
     bool open_ = false;
+    std::thread::id opener_;
+    int otherThreadCalls_ = 0;
+    std::vector<std::string> failing_;
     HRESULT openResult_ = 0;
 };
 

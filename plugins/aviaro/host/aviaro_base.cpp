@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/message_loop.h"
+#include "plugins/aviaro/host/client_events.h"
 #include "plugins/aviaro/host/simconnect_library.h"
 #include "plugins/aviaro/host/trace_log.h"
 
@@ -15,6 +16,13 @@ constexpr simconnect::DWord kEventSimStart = 1;
 constexpr simconnect::DWord kEventSimStop = 2;
 constexpr simconnect::DWord kEventPaused = 3;
 constexpr simconnect::DWord kEventUnpaused = 4;
+
+// Posted to the message window when another thread has queued client events.
+constexpr std::uint32_t kClientEventsMessage = 0x8000 + 1;  // WM_APP + 1
+
+void WakeForClientEvents(void* window) {
+    av::platform::PostWindowMessage(window, kClientEventsMessage, 0, 0);
+}
 
 }  // namespace
 
@@ -36,6 +44,10 @@ bool CAviaroBase::Run(av::Handle instance) {
         return false;
     }
 
+    // From here on SimConnect is called from this thread only; presses on
+    // other threads reach it through the client-event queue.
+    CClientEventQueue::Instance().AttachDispatchThread(&WakeForClientEvents, window_);
+
     const bool initialized = OnInitialize();
     if (initialized) {
         // Sleeps until the simulator signals or window input arrives: one
@@ -46,6 +58,7 @@ bool CAviaroBase::Run(av::Handle instance) {
                 if (!running_) break;
                 CSimConnectLibrary::Instance().CallDispatch(&CAviaroBase::OnSimConnectDispatch,
                                                             this);
+                CClientEventQueue::Instance().Flush();
             } else if (wake == av::platform::WaitResult::Input) {
                 av::platform::PumpMessages();
             }
@@ -53,6 +66,7 @@ bool CAviaroBase::Run(av::Handle instance) {
     }
 
     OnFinalize();
+    CClientEventQueue::Instance().DetachDispatchThread();
     CleanupSimConnect();
 
     av::platform::DestroyMessageWindow(window_);
@@ -138,5 +152,9 @@ void AV_STDCALL CAviaroBase::OnSimConnectDispatch(simconnect::Recv* message,
 
 std::intptr_t CAviaroBase::WindowMessageThunk(void* owner, std::uint32_t message,
                                               std::uintptr_t wParam, std::intptr_t lParam) {
+    if (message == kClientEventsMessage) {
+        CClientEventQueue::Instance().Flush();
+        return 1;
+    }
     return static_cast<CAviaroBase*>(owner)->OnWindowMessage(message, wParam, lParam);
 }

@@ -1,11 +1,13 @@
 #include "plugins/aviaro/pages/tarvex_base.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstring>
 #include <cwchar>
 
 #include "platform/text.h"
+#include "plugins/aviaro/host/client_events.h"
 #include "plugins/aviaro/host/simconnect_library.h"
 #include "plugins/aviaro/host/trace_log.h"
 #include "plugins/lumiray/lumiray_library.h"
@@ -46,38 +48,53 @@ void CPage_Tarvex_Base::CutLines() {
     for (auto& line : lines_) line[kShownChars] = L'\0';
 }
 
+void CPage_Tarvex_Base::CopyShownLines(wchar_t (&shown)[3][kShownChars + 1]) const {
+    for (int i = 0; i < 3; ++i) {
+        std::wmemcpy(shown[i], lines_[i], kShownChars);
+        shown[i][kShownChars] = L'\0';
+    }
+}
+
+bool CPage_Tarvex_Base::ShownLinesDiffer(const wchar_t (&shown)[3][kShownChars + 1]) const {
+    for (int i = 0; i < 3; ++i) {
+        if (std::wcsncmp(shown[i], lines_[i], kShownChars) != 0) return true;
+    }
+    return false;
+}
+
 void CPage_Tarvex_Base::SendToDevice(lumiray::Device device, const av::Guid* deviceType) {
     if (deviceType == nullptr || !(*deviceType == CLumirayLibrary::DeviceType_Tarvex)) return;
-    std::lock_guard<std::recursive_mutex> inRow(sendMutex_);
-    std::wstring shown[3];
+    wchar_t shown[3][kShownChars + 1];
     {
         std::lock_guard<std::mutex> lock(mutex_);
+        // A send to this device is under way (on another thread, or further
+        // up this one when the library called back from inside SetString): it
+        // sends these lines too before it ends.
+        if (std::find(sending_.begin(), sending_.end(), device) != sending_.end()) return;
+        sending_.push_back(device);
         CutLines();
-        for (int i = 0; i < 3; ++i) shown[i] = lines_[i];
+        CopyShownLines(shown);
     }
-    // The lines go out without the page lock held, one send after the other;
-    // lines formatted while they go out are sent again at once.
+    // The lines go out with no lock held, one send after the other; lines
+    // formatted while they go out are sent again at once.
     for (;;) {
         for (int i = 0; i < 3; ++i) {
-            const HRESULT hr =
-                Lumiray().SetString(device, PageId(), static_cast<lumiray::DWord>(i),
-                                    static_cast<lumiray::DWord>(shown[i].size()), shown[i].c_str());
+            const HRESULT hr = Lumiray().SetString(device, PageId(), static_cast<lumiray::DWord>(i),
+                                                   static_cast<lumiray::DWord>(std::wcslen(shown[i])),
+                                                   shown[i]);
             if (Log().IsOn()) {
                 wchar_t label[256];
-                std::swprintf(label, 256, L"Lumiray_SetString(%d, \"%ls\")", i, shown[i].c_str());
+                std::swprintf(label, 256, L"Lumiray_SetString(%d, \"%ls\")", i, shown[i]);
                 Log().TraceResult(label, hr);
             }
         }
         std::lock_guard<std::mutex> lock(mutex_);
         CutLines();
-        bool current = true;
-        for (int i = 0; i < 3; ++i) {
-            if (shown[i] != lines_[i]) {
-                shown[i] = lines_[i];
-                current = false;
-            }
+        if (!ShownLinesDiffer(shown)) {
+            sending_.erase(std::find(sending_.begin(), sending_.end(), device));
+            return;
         }
-        if (current) return;
+        CopyShownLines(shown);
     }
 }
 
@@ -99,15 +116,21 @@ void CPage_Tarvex_Base::DebugPageActivated() {
 
 void CPage_Tarvex_Base::OnSimInitialize(const void* initParams) {
     (void)initParams;
+    // The manager initialises a page on the dispatch thread before it offers
+    // the page to any device, so nothing else reaches the page while its
+    // definitions are made; the page lock is not held across SimConnect.
+    Log().Trace(name_ + L"::OnSimInitialize");
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        Log().Trace(name_ + L"::OnSimInitialize");
         defineId_ = Sim().NextDefinitionId();
         nextDatumId_ = 0;
-        DefineSimData();
-        const HRESULT hr = Sim().SetNotificationGroupPriority(PageId(), 1);
-        Log().TraceResult((name_ + L"::OnSimInitialize - SimConnect_SetNotificationGroupPriority").c_str(),
-                          hr);
+    }
+    DefineSimData();
+    const HRESULT hr = Sim().SetNotificationGroupPriority(PageId(), 1);
+    Log().TraceResult((name_ + L"::OnSimInitialize - SimConnect_SetNotificationGroupPriority").c_str(),
+                      hr);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
         const std::array<std::uint8_t, kMaxRecordSize> zero{};
         UpdateLines(zero.data());
     }
@@ -136,14 +159,18 @@ std::uint32_t CPage_Tarvex_Base::MapClientEvent(const wchar_t* eventName) {
 
 void CPage_Tarvex_Base::TriggerEvent(std::uint32_t eventId) {
     if (eventId == 0) return;
-    const HRESULT hr = Sim().TransmitClientEvent(simconnect::kObjectIdUser, eventId, 0, PageId(), 0);
-    Log().TraceResult(L"TriggerEvent", hr);
+    CClientEventQueue::Instance().Post(simconnect::kObjectIdUser, eventId, 0, PageId(), 0,
+                                       L"TriggerEvent");
 }
 
 void CPage_Tarvex_Base::OnSimStart() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::uint32_t defineId;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        defineId = defineId_;
+    }
     const HRESULT hr = Sim().RequestDataOnSimObject(
-        PageId(), defineId_, simconnect::kObjectIdUser, simconnect::kPeriodSimFrame,
+        PageId(), defineId, simconnect::kObjectIdUser, simconnect::kPeriodSimFrame,
         simconnect::kDataRequestFlagChanged, 0, 0, 0);
     Log().TraceResult(L"SimConnect_RequestDataOnSimObject", hr);
 }
@@ -157,7 +184,12 @@ void CPage_Tarvex_Base::OnSimRecieveData(const void* data, std::uint32_t size) {
         }
         if (std::memcmp(record_.data(), data, recordSize_) == 0) return;
         std::memcpy(record_.data(), data, recordSize_);
+        // Most changes of a record do not show (a DME distance moving in its
+        // third decimal): the device is sent only what it would show differently.
+        wchar_t before[3][kShownChars + 1];
+        CopyShownLines(before);
         UpdateLines(record_.data());
+        if (!ShownLinesDiffer(before)) return;
     }
     if (Owner() != nullptr) Owner()->RefreshPage(this);
 }
@@ -170,6 +202,9 @@ void CPage_Tarvex_Base::OnButtonPress(std::uint32_t buttons) {
         if (!HandleButtons(buttons)) return;
         UpdateLines(record_.data());
     }
+    // The events of the press go out before the lines are sent: from here on
+    // the dispatch thread, from any other thread once it has been woken.
+    CClientEventQueue::Instance().Flush();
     if (Owner() != nullptr) Owner()->RefreshPage(this);
 }
 

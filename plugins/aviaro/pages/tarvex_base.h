@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "plugins/aviaro/devices/page.h"
 
@@ -49,11 +50,14 @@ protected:
     CPage_Tarvex_Base(std::uint32_t pageId, IPageOwner* owner, std::wstring name,
                       std::uint32_t recordSize);
 
+    // Adds the data definitions (AddDatum, in record order) and maps the
+    // client events (MapClientEvent, in the page's order). Runs without the
+    // page lock, on the dispatch thread, before the page is offered to any
+    // device: nothing else reaches the page yet, and SimConnect is never
+    // called with the page lock held.
+    virtual void DefineSimData() = 0;
     // The hooks below run under the page lock.
 
-    // Adds the data definitions (AddDatum, in record order) and maps the
-    // client events (MapClientEvent, in the page's order).
-    virtual void DefineSimData() = 0;
     // Writes all three lines from the record and the selection.
     virtual void UpdateLines(const std::uint8_t* record) = 0;
     // Acts on the pressed buttons; true when the page is to re-format and be
@@ -67,7 +71,9 @@ protected:
                   float epsilon, const wchar_t* label);
     // The client event id, or 0 when the event could not be mapped.
     std::uint32_t MapClientEvent(const wchar_t* eventName);
-    // Transmits the event in the page's group; does nothing for id 0.
+    // Transmits the event in the page's group; does nothing for id 0. Under
+    // the page lock: the event is queued and goes out from the dispatch
+    // thread once the lock is released.
     void TriggerEvent(std::uint32_t eventId);
     void DebugPageActivated();
     // Formats one line, bounded by its buffer and always terminated.
@@ -90,20 +96,22 @@ protected:
 
 private:
     void CutLines();  // mutex_ held
+    // True when the shown part of the lines differs from shown; mutex_ held.
+    bool ShownLinesDiffer(const wchar_t (&shown)[3][kShownChars + 1]) const;
+    void CopyShownLines(wchar_t (&shown)[3][kShownChars + 1]) const;  // mutex_ held
 
-    // mutex_ makes each operation of the page atomic with respect to the others.
-    // It is never held while calling the manager (RefreshPage comes back into
-    // SendToDevice) or the device library (whose calls may deliver callbacks
-    // that reach this page). It may be held while calling SimConnect and the
-    // trace log, which call nothing back.
+    // mutex_ makes each operation of the page atomic with respect to the
+    // others. It is a leaf: never held while calling the manager (RefreshPage
+    // comes back into SendToDevice), the device library (which may hold a
+    // lock of its own while it calls back into this page) or SimConnect.
+    // The trace log and the client-event queue, which call nothing back, may
+    // be called with it held. Order: mutex_, then the manager's table lock.
     mutable std::mutex mutex_;
-    // sendMutex_ puts the sends of this page in a row, so that lines reach a
-    // device in the order they were formatted: a send takes its snapshot only
-    // once the send before it has finished. It is held while calling the device
-    // library and taken before mutex_ (order: sendMutex_, mutex_, then the
-    // manager's table lock). Recursive, in case a library delivers a callback
-    // into this page on the sending thread.
-    std::recursive_mutex sendMutex_;
+    // The devices this page is being sent to right now. Sends of one page to
+    // one device go in a row, so that a device never shows older lines after
+    // newer ones: a send that finds another under way leaves it to that one,
+    // which sends again at once if the lines changed meanwhile.
+    std::vector<lumiray::Device> sending_;  // guarded by mutex_
     const std::wstring name_;
     const std::uint32_t recordSize_;
     std::uint32_t defineId_ = 0;
