@@ -18,11 +18,49 @@ TEST(TraceLog, LineFormats) {
     EXPECT_EQ(CTraceLog::FormatBool(L"Y", false), L"  Y returned FALSE\n");
 }
 
+// A line is formatted into 1024 units, terminator included: 1023 units at
+// most, the line feed the first to go.
 TEST(TraceLog, LongLinesAreCutToTheFormatBuffer) {
-    const std::wstring text(2000, L'x');
-    const std::wstring line = CTraceLog::FormatTrace(text.c_str());
-    ASSERT_EQ(line.size(), 1023u);
-    EXPECT_EQ(line.substr(0, 3), L"  x");
+    struct Row {
+        std::size_t textUnits;
+        std::wstring line;
+    };
+    auto text = [](std::size_t n) {
+        std::wstring t;
+        for (std::size_t i = 0; i < n; ++i) t += static_cast<wchar_t>(L'a' + i % 26);
+        return t;
+    };
+    const Row rows[] = {
+        {1020, L"  " + text(1020) + L"\n"},  // 1023 units: whole
+        {1021, L"  " + text(1021)},          // 1024: the line feed is cut
+        {1022, L"  " + text(1021)},          // 1025
+        {2000, L"  " + text(1021)},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(CTraceLog::FormatTrace(text(row.textUnits).c_str()), row.line) << row.textUnits;
+    }
+    // " returned " and eight digits count too.
+    const std::wstring label = text(1023 - 21);
+    EXPECT_EQ(CTraceLog::FormatResult(label.c_str(), E_NOTIMPL),
+              L"  " + label + L" returned 80004001\n");
+    EXPECT_EQ(CTraceLog::FormatResult((label + L"z").c_str(), E_NOTIMPL),
+              L"  " + label + L"z returned 80004001");
+    EXPECT_EQ(CTraceLog::FormatBool((label + L"zzzz").c_str(), false),
+              L"  " + label + L"zzzz returned FALSE");
+}
+
+// Each line is on disk as soon as it is traced: a crash loses nothing written.
+TEST(TraceLog, EachLineReachesTheFileAtOnce) {
+    const std::wstring path = av::platform::JoinPath(MakeTempFolder("trace-flush"), L"trace.txt");
+    CTraceLog& log = CTraceLog::Instance();
+    log.Open(path);
+    EXPECT_EQ(ReadBytes(path), "\r\n------\r\n");
+    log.Trace(L"CAviaro::OnSimStart");
+    log.TraceResult(L"CAviaro::AddDevice - Lumiray_GetDeviceType", E_NOTIMPL);
+    EXPECT_EQ(ReadBytes(path),
+              "\r\n------\r\n  CAviaro::OnSimStart\r\n"
+              "  CAviaro::AddDevice - Lumiray_GetDeviceType returned 80004001\r\n");
+    log.Close();
 }
 
 TEST(TraceLog, FileStartsWithTheSeparatorAndUsesCrLf) {

@@ -79,4 +79,7 @@ void CTraceLog::Write(const std::wstring& line) {
         bytes += c;
     }
     std::fwrite(bytes.data(), 1, bytes.size(), file_);
+    // Each line goes to the system at once: the log is on while someone is
+    // diagnosing, and the line before a crash is the one they need.
+    std::fflush(file_);
 }
