@@ -1,261 +1,167 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "plugins/aviaro/host/launch_model.h"
 
 namespace {
 
 const std::wstring kExe = L"C:\\Program Files\\Orlend\\Aviaro.exe";
+const char* const kLeftAlone = "(left alone)";
 
-// "\n" line ends to the CR LF the files have on disk.
-std::string Crlf(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\n') out += '\r';
-        out += c;
-    }
-    return out;
-}
-
-std::string Write(const CLaunchModel& model) {
-    std::string bytes;
-    EXPECT_TRUE(model.Write(bytes));
-    return bytes;
-}
-
-// What install does to an existing exe.xml.
 std::string Install(const std::string& file, const std::wstring& exe = kExe) {
-    CLaunchModel model;
-    model.Read(file);
-    model.EnableOrAppendAddon(exe);
-    model.RemoveRetiredAddons();
-    return Write(model);
+    std::vector<LaunchTextEdit> edits;
+    if (!PlanLaunchInstall(file, exe, edits)) return edits.empty() ? kLeftAlone : "(edits)";
+    return ApplyLaunchEdits(file, edits);
 }
 
 std::string Uninstall(const std::string& file, const std::wstring& exe = kExe) {
-    CLaunchModel model;
-    model.Read(file);
-    model.RemoveAddon(exe);
-    return Write(model);
+    std::vector<LaunchTextEdit> edits;
+    if (!PlanLaunchUninstall(file, exe, edits)) return edits.empty() ? kLeftAlone : "(edits)";
+    return ApplyLaunchEdits(file, edits);
 }
 
-const std::string kHeader =
-    "<?xml version=\"1.0\" encoding=\"Windows-1252\"?>\n"
-    "<SimBase.Document Type=\"Launch\" version=\"1,0\">\n"
-    "\t<Descr>Launch</Descr>\n"
-    "\t<Filename>exe.xml</Filename>\n"
-    "\t<Disabled>False</Disabled>\n"
-    "\t<Launch.ManualLoad>False</Launch.ManualLoad>\n";
+// The lines of the entry install adds, with LF line ends.
+std::string Entry(const std::string& path) {
+    return "\t\t<Launch.Addon>\n\t\t\t<Name>Orlend Panel(s) Plugin for FSX</Name>\n"
+           "\t\t\t<Disabled>False</Disabled>\n\t\t\t<Path>" + path + "</Path>\n"
+           "\t\t\t<CommandLine>-run</CommandLine>\n\t\t</Launch.Addon>\n";
+}
 
-const std::string kOwnEntry =
-    "\t\t<Launch.Addon>\n"
-    "\t\t\t<Name>Orlend Panel(s) Plugin for FSX</Name>\n"
-    "\t\t\t<Disabled>False</Disabled>\n"
-    "\t\t\t<Path>C:\\Program Files\\Orlend\\Aviaro.exe</Path>\n"
-    "\t\t\t<CommandLine>-run</CommandLine>\n"
-    "\t\t</Launch.Addon>\n"
-    "\n";
-
+const std::string kDeclaration = "<?xml version=\"1.0\" encoding=\"Windows-1252\"?>\n";
+const std::string kRoot = "<SimBase.Document>\n";
 const std::string kEnd = "</SimBase.Document>\n";
 
-TEST(LaunchModel, NewFileHasTheFixedText) {
-    EXPECT_EQ(Crlf(kHeader + "\n" + kOwnEntry + kEnd), Write(CLaunchModel::CreateNew(kExe)));
+TEST(LaunchText, NewFileHasTheFixedText) {
+    std::string bytes;
+    ASSERT_TRUE(NewLaunchText(kExe, bytes));
+    EXPECT_EQ("<?xml version=\"1.0\" encoding=\"Windows-1252\"?>\r\n"
+              "<SimBase.Document Type=\"Launch\" version=\"1,0\">\r\n"
+              "\t<Descr>Launch</Descr>\r\n"
+              "\t<Filename>exe.xml</Filename>\r\n"
+              "\t<Disabled>False</Disabled>\r\n"
+              "\t<Launch.ManualLoad>False</Launch.ManualLoad>\r\n"
+              "\r\n"
+              "\t\t<Launch.Addon>\r\n"
+              "\t\t\t<Name>Orlend Panel(s) Plugin for FSX</Name>\r\n"
+              "\t\t\t<Disabled>False</Disabled>\r\n"
+              "\t\t\t<Path>C:\\Program Files\\Orlend\\Aviaro.exe</Path>\r\n"
+              "\t\t\t<CommandLine>-run</CommandLine>\r\n"
+              "\t\t</Launch.Addon>\r\n"
+              "\r\n"
+              "</SimBase.Document>\r\n",
+              bytes);
+    EXPECT_FALSE(NewLaunchText(L"C:\\\u4E2D\\Aviaro.exe", bytes));
 }
 
-// Another add-on's block keeps its own elements after the four known fields,
-// through an install and an uninstall; a retired program's entry goes.
-TEST(LaunchModel, OtherAddonsLinesSurviveInstallAndUninstall) {
-    const std::string file =
-        kHeader +
-        "\t<!-- a comment -->\r\n"
-        "\n"
-        "\t<Launch.Addon>\n"
-        "\t\t<Path>C:\\Tools\\Other.exe</Path>\n"
-        "\t\t<ManualLoad>True</ManualLoad>\n"
-        "\t\t<Name>Other</Name>\n"
-        "\t\t<NewConsole>False</NewConsole>\n"
-        "   \n"
-        "\t\t<CommandLine>-x</CommandLine>\r\n"
-        "\t\t<Disabled>False</Disabled>\n"
-        "\t</Launch.Addon>\n"
-        "\t<Launch.Addon>\n"
-        "\t\t<Name>Old panels</Name>\n"
-        "\t\t<Disabled>False</Disabled>\n"
-        "\t\t<Path>C:\\Old\\velpanels.EXE</Path>\n"
-        "\t</Launch.Addon>\n"
-        "</SimBase.Document>\n";
-    const std::string other =
-        "\t\t<Launch.Addon>\n"
-        "\t\t<Name>Other</Name>\n"
-        "\t\t<Disabled>False</Disabled>\n"
-        "\t\t<Path>C:\\Tools\\Other.exe</Path>\n"
-        "\t\t<CommandLine>-x</CommandLine>\n"
-        "\t\t<ManualLoad>True</ManualLoad>\n"
-        "\t\t<NewConsole>False</NewConsole>\n"
-        "\t\t</Launch.Addon>\n"
-        "\n";
-    const std::string installed = Install(file);
-    EXPECT_EQ(Crlf(kHeader + "\n" + other + kOwnEntry + kEnd), installed);
-    EXPECT_EQ(Crlf(kHeader + "\n" + other + kEnd), Uninstall(installed));
-}
+// The path in the file's own encoding, with "&" escaped so the file stays
+// readable XML; existing entries are matched after their references are
+// resolved, and an old entry with a bare "&" still matches.
+TEST(LaunchText, PathEncodingAndEscapes) {
+    const std::wstring amp = L"C:\\Tools & Games\\Aviaro.exe";
+    std::string bytes;
+    ASSERT_TRUE(NewLaunchText(amp, bytes));
+    EXPECT_NE(std::string::npos, bytes.find("<Path>C:\\Tools &amp; Games\\Aviaro.exe</Path>\r\n"));
 
-// A second install finds the entry whatever the letter case of its path,
-// re-enables it and adds nothing; the name and command line stay the user's.
-TEST(LaunchModel, SecondInstallReEnablesTheOneEntry) {
-    const std::string entry =
-        "\t\t<Launch.Addon>\n"
-        "\t\t\t<Name>Renamed</Name>\n"
-        "\t\t\t<Disabled>True</Disabled>\n"
-        "\t\t\t<Path>c:\\PROGRAM FILES\\orlend\\aviaro.EXE</Path>\n"
-        "\t\t\t<CommandLine>-run -x</CommandLine>\n"
-        "\t\t</Launch.Addon>\n"
-        "\n";
-    std::string enabled = entry;
-    enabled.replace(enabled.find("True"), 4, "False");
-    const std::string once = Install(kHeader + "\n" + entry + kEnd);
-    EXPECT_EQ(Crlf(kHeader + "\n" + enabled + kEnd), once);
-    EXPECT_EQ(once, Install(once));
-
-    EXPECT_EQ(Crlf(kHeader + "\n" + kEnd), Uninstall(once));
-}
-
-TEST(LaunchModel, UninstallRemovesOnlyTheFirstEntryAndRewritesWithout) {
-    const std::string twice = kHeader + "\n" + kOwnEntry + kOwnEntry + kEnd;
-    EXPECT_EQ(Crlf(kHeader + "\n" + kOwnEntry + kEnd), Uninstall(twice));
-    // No entry for the executable: the file is still written, normalised.
-    EXPECT_EQ(Crlf(kHeader + "\n" + kEnd), Uninstall(kHeader + "<!-- x -->\n\n" + kEnd));
-}
-
-TEST(LaunchModel, RetiredProgramsGoWhateverTheirFolderOrCase) {
-    auto entry = [](const std::string& path) {
-        return "\t\t<Launch.Addon>\n\t\t\t<Path>" + path + "</Path>\n\t\t</Launch.Addon>\n\n";
+    const std::wstring accented = L"C:\\Fl\u00FCge\\\u20AC\\Aviaro.exe";
+    const std::wstring chinese = L"C:\\\u4E2D\\Aviaro.exe";
+    const std::string utf8 = "<?xml version='1.0' encoding = \"UTF-8\" ?>\n" + kRoot + kEnd;
+    const std::string cp1252 = kDeclaration + kRoot + kEnd;
+    struct Case {
+        std::string file;
+        std::wstring exe;
+        std::string expected;
+    } cases[] = {
+        {cp1252, accented, kDeclaration + kRoot + Entry("C:\\Fl\xFCge\\\x80\\Aviaro.exe") + kEnd},
+        {utf8, accented, utf8.substr(0, utf8.size() - kEnd.size()) +
+                             Entry("C:\\Fl\xC3\xBCge\\\xE2\x82\xAC\\Aviaro.exe") + kEnd},
+        {utf8, chinese, utf8.substr(0, utf8.size() - kEnd.size()) +
+                            Entry("C:\\\xE4\xB8\xAD\\Aviaro.exe") + kEnd},
+        {cp1252, chinese, kLeftAlone},
+        {"\xEF\xBB\xBF" + kRoot + kEnd, accented,
+         "\xEF\xBB\xBF" + kRoot + Entry("C:\\Fl\xC3\xBCge\\\xE2\x82\xAC\\Aviaro.exe") + kEnd},
+        {kRoot + kEnd, amp, kRoot + Entry("C:\\Tools &amp; Games\\Aviaro.exe") + kEnd},
     };
-    const std::string kept = entry("VelPanels.exe") + entry("C:\\x\\MyVelPanels.exe") +
-                             entry("C:\\x\\Aerotwin.exe.bak");
-    const std::string file = kHeader + "\n" + entry("C:\\a\\VelPanels.exe") + kept +
-                             entry("D:\\b c\\AEROTWIN.EXE") + kEnd;
-    EXPECT_EQ(Crlf(kHeader + "\n" + kept + kOwnEntry + kEnd), Install(file));
+    for (const Case& c : cases) EXPECT_EQ(c.expected, Install(c.file, c.exe)) << c.file;
+
+    // Entries written with references, or with a bare "&", are this executable's.
+    const std::string found[] = {
+        "<Path>C:\\Tools &amp; Games\\Aviaro.exe</Path>",
+        "<Path>c:\\tools & games\\aviaro.exe</Path>",
+        "<Path>C:\\Tools &#38; Games\\Aviaro&#x2E;exe<!-- x --></Path>",
+    };
+    for (const std::string& path : found) {
+        const std::string file = kRoot + "<Launch.Addon>" + path + "</Launch.Addon>\n" + kEnd;
+        EXPECT_EQ(kRoot + kEnd, Uninstall(file, amp)) << path;
+    }
+    const std::string mere = kRoot + "<Launch.Addon><Path>C:\\Tools &amp Games\\Aviaro.exe</Path>"
+                                     "</Launch.Addon>\n" + kEnd;
+    EXPECT_EQ(mere, Uninstall(mere, amp));
 }
 
-// Lines are read whole: a 5000-character path stays one field and is found.
-TEST(LaunchModel, LongLinesStayWhole) {
-    const std::wstring exe = L"C:\\" + std::wstring(4980, L'd') + L"\\Aviaro.exe";
-    const std::string exeBytes(exe.begin(), exe.end());
-    const std::string entry =
-        "\t\t<Launch.Addon>\n"
-        "\t\t\t<Name>Orlend Panel(s) Plugin for FSX</Name>\n"
-        "\t\t\t<Disabled>True</Disabled>\n"
-        "\t\t\t<Path>" + exeBytes + "</Path>\n"
-        "\t\t\t<CommandLine>-run</CommandLine>\n"
-        "\t\t</Launch.Addon>\n"
-        "\n";
-    std::string enabled = entry;
-    enabled.replace(enabled.find("True"), 4, "False");
-    const std::string installed = Install(Crlf(kHeader + "\n" + entry + kEnd), exe);
-    EXPECT_EQ(Crlf(kHeader + "\n" + enabled + kEnd), installed);
-
-    CLaunchModel model;
-    model.Read(installed);
-    ASSERT_EQ(1u, model.addons.size());
-    EXPECT_EQ(exe, LaunchPathValue(model.addons[0].path));
+// Re-enabling touches only the Disabled values of the first entry.
+TEST(LaunchText, ReEnabling) {
+    const std::string path = "<Path>C:\\Program Files\\Orlend\\Aviaro.exe</Path>";
+    auto file = [&](const std::string& fields) {
+        return kRoot + "<Launch.Addon>" + fields + "</Launch.Addon>\n" + kEnd;
+    };
+    const std::pair<std::string, std::string> cases[] = {
+        {"<Disabled>False</Disabled>" + path, "<Disabled>False</Disabled>" + path},
+        {"<Disabled>false</Disabled>" + path, "<Disabled>False</Disabled>" + path},
+        {"<Disabled/>" + path, "<Disabled>False</Disabled>" + path},
+        {"<Disabled>True</Disabled>" + path + "<Disabled> True </Disabled>",
+         "<Disabled>False</Disabled>" + path + "<Disabled>False</Disabled>"},
+        {"<Name>x</Name>" + path, "<Name>x</Name><Disabled>False</Disabled>" + path},
+        {"<Disabled>True<!-- off --></Disabled>" + path, "<Disabled>False</Disabled>" + path},
+    };
+    for (const auto& [fields, expected] : cases) {
+        EXPECT_EQ(file(expected), Install(file(fields))) << fields;
+    }
+    // Only the first of two entries for the executable; the uninstall, too.
+    const std::string twice = file("<Disabled>True</Disabled>" + path) +
+                              "<Launch.Addon><Disabled>True</Disabled>" + path + "</Launch.Addon>\n";
+    EXPECT_EQ(file("<Disabled>False</Disabled>" + path) + "<Launch.Addon><Disabled>True</Disabled>" +
+                  path + "</Launch.Addon>\n",
+              Install(twice));
+    // An executable that carries a retired program's name is taken out, not added.
+    const std::wstring retired = L"C:\\Orlend\\VelPanels.exe";
+    const std::string old = kRoot + "  <Launch.Addon><Path>C:\\orlend\\velpanels.exe</Path></Launch.Addon>\n" + kEnd;
+    EXPECT_EQ(kRoot + kEnd, Install(old, retired));
 }
 
-// A file without the declaration or the root start line gets them back.
-TEST(LaunchModel, MissingDeclarationAndRootAreSupplied) {
-    const std::string declaration = "<?xml version=\"1.0\" encoding=\"Windows-1252\"?>\n";
-    const std::string root = "<SimBase.Document Type=\"Launch\" version=\"1,0\">\n";
-    EXPECT_EQ(Crlf(declaration + root + "\n" + kOwnEntry + kEnd), Install(""));
-
-    const std::string noDeclaration = kHeader.substr(declaration.size());
-    EXPECT_EQ(Crlf(kHeader + "\n" + kOwnEntry + kEnd), Install(noDeclaration + kEnd));
-
-    const std::string noRoot = declaration + kHeader.substr(declaration.size() + root.size());
-    EXPECT_EQ(Crlf(kHeader + "\n" + kEnd), Uninstall(noRoot));
-}
-
-// Fields over several lines are kept whole; a path value spread over lines is
-// whole-field text and does not match the executable.
-TEST(LaunchModel, FieldsOverSeveralLines) {
-    const std::string file =
-        "<?xml version=\"1.0\"?>\n"
-        "<SimBase.Document Type=\"Launch\" version=\"1,0\">\n"
-        "\t<Descr>Launch\n"
-        "\t  <Disabled>inside the description</Disabled>\n"
-        "\t</Descr>\n"
-        "\t<Launch.Addon>\n"
-        "\t\t<Path>\n"
-        "C:\\Program Files\\Orlend\\Aviaro.exe\n"
-        "\t\t</Path>\n"
-        "\t</Launch.Addon>\n";
-    const std::string expected =
-        "<?xml version=\"1.0\"?>\n"
-        "<SimBase.Document Type=\"Launch\" version=\"1,0\">\n"
-        "\t<Descr>Launch\n"
-        "\t  <Disabled>inside the description</Disabled>\n"
-        "\t</Descr>\n"
-        "\n"
-        "\t\t<Launch.Addon>\n"
-        "\t\t<Path>\n"
-        "C:\\Program Files\\Orlend\\Aviaro.exe\n"
-        "\t\t</Path>\n"
-        "\t\t</Launch.Addon>\n"
-        "\n" +
-        kOwnEntry + kEnd;
-    EXPECT_EQ(Crlf(expected), Install(file));
-}
-
-// A block left open at the end of the file ends there; a last line without a
-// line end gets one; a block opened inside an open one starts a new entry.
-TEST(LaunchModel, UnclosedBlocks) {
-    const std::string file = kHeader +
-                             "\t<Launch.Addon>\n"
-                             "\t\t<Name>A</Name>\n"
-                             "\t<Launch.Addon>\n"
-                             "\t\t<Name>B</Name>\n"
-                             "\t\t<CommandLine>-b</CommandLine>";
-    const std::string expected = kHeader + "\n" +
-                                 "\t\t<Launch.Addon>\n\t\t<Name>A</Name>\n\t\t</Launch.Addon>\n\n"
-                                 "\t\t<Launch.Addon>\n\t\t<Name>B</Name>\n"
-                                 "\t\t<CommandLine>-b</CommandLine>\n\t\t</Launch.Addon>\n\n" +
-                                 kEnd;
-    EXPECT_EQ(Crlf(expected), Uninstall(file));
-}
-
-// A block written on one line is kept as it is, in its place among the others.
-TEST(LaunchModel, OneLineBlockIsKept) {
-    const std::string oneLine =
-        "  <Launch.Addon><Name>Tiny</Name><Path>C:\\t.exe</Path></Launch.Addon>\n";
-    const std::string file = kHeader + oneLine + kOwnEntry + kEnd;
-    EXPECT_EQ(Crlf(kHeader + "\n" + oneLine + "\n" + kOwnEntry + kEnd), Install(file));
-    EXPECT_EQ(Crlf(kHeader + "\n" + oneLine + "\n" + kEnd), Uninstall(file));
-}
-
-// The path goes out in Windows-1252 and is compared in it when read back;
-// bytes the code page leaves unassigned come back unchanged.
-TEST(LaunchModel, Windows1252Paths) {
-    const std::wstring exe = L"C:\\Fl\u00FCge\\\u20ACuro\\Aviaro.exe";
-    const std::string bytes = Write(CLaunchModel::CreateNew(exe));
-    EXPECT_NE(std::string::npos, bytes.find("<Path>C:\\Fl\xFCge\\\x80uro\\Aviaro.exe</Path>\r\n"));
-
-    const std::string other = "\t\t<Launch.Addon>\n\t\t<Name>\x81\x8D\x8F\x90\x9D\xFF</Name>\n"
-                              "\t\t</Launch.Addon>\n\n";
-    const std::string file = kHeader + "\n" + other +
-                             "\t\t<Launch.Addon>\n\t\t\t<Path>c:\\fl\xFCge\\\x80URO\\aviaro.exe"
-                             "</Path>\n\t\t</Launch.Addon>\n\n" +
-                             kEnd;
-    EXPECT_EQ(Crlf(kHeader + "\n" + other + kEnd), Uninstall(file, exe));
-
-    std::string encoded;
-    EXPECT_FALSE(EncodeLaunchText(L"C:\\\u4E2D\\Aviaro.exe", encoded));
-    EXPECT_FALSE(CLaunchModel::CreateNew(L"C:\\\u4E2D\\Aviaro.exe").Write(encoded));
-}
-
-TEST(LaunchModel, PathValue) {
-    EXPECT_EQ(L"C:\\a.exe", LaunchPathValue(L"\t\t\t<Path>C:\\a.exe</Path>\n"));
-    EXPECT_EQ(L"", LaunchPathValue(L"<Path></Path>\n"));
-    EXPECT_EQ(L"<Path>C:\\a.exe\n", LaunchPathValue(L"<Path>C:\\a.exe\n"));
-    EXPECT_EQ(L"C:\\a.exe</Path>\n", LaunchPathValue(L"C:\\a.exe</Path>\n"));
+// Files whose structure cannot be told for certain stay exactly as they are,
+// through install and uninstall alike.
+TEST(LaunchText, FilesLeftAlone) {
+    const std::string own =
+        "<Launch.Addon><Path>C:\\Program Files\\Orlend\\Aviaro.exe</Path></Launch.Addon>";
+    const std::string files[] = {
+        kRoot + own + "<!-- never closed\n" + kEnd,
+        kRoot + own + "<Launch.Addon></launch.addon>" + kEnd,
+        kRoot + own + "<a></b>" + kEnd,
+        "<!DOCTYPE SimBase.Document>\n" + kRoot + own + kEnd,
+        "<SimBase.Document/>\n",
+        "<Launch.Document>" + own + "</Launch.Document>\n",
+        kRoot + own + "< Launch.Addon>" + kEnd,
+        kRoot + "<Launch.Addon a=\"x>" + own + kEnd,
+        kRoot + own + "<![CDATA[ never closed" + kEnd,
+        kRoot + own + "<? never closed" + kEnd,
+        kRoot + own + "</SimBase.Document",
+        std::string("<\0S>", 4),
+    };
+    for (const std::string& file : files) {
+        EXPECT_EQ(kLeftAlone, Install(file)) << file;
+        EXPECT_EQ(kLeftAlone, Uninstall(file)) << file;
+    }
+    // Loose text without a root is no file to add to; uninstall finds nothing in it.
+    EXPECT_EQ(kLeftAlone, Install("not xml at all\n"));
+    EXPECT_EQ("not xml at all\n", Uninstall("not xml at all\n"));
+    // White space alone, after a byte order mark or not, is made a new file.
+    std::string fresh;
+    ASSERT_TRUE(NewLaunchText(kExe, fresh));
+    EXPECT_EQ(fresh, Install(" \r\n\t"));
+    EXPECT_EQ(fresh, Install("\xEF\xBB\xBF\n"));
+    EXPECT_EQ("\xEF\xBB\xBF\n", Uninstall("\xEF\xBB\xBF\n"));
 }
 
 }  // namespace

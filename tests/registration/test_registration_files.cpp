@@ -74,7 +74,7 @@ protected:
 
     std::string NewExeXml() const {
         std::string bytes;
-        EXPECT_TRUE(CLaunchModel::CreateNew(context_.executablePath).Write(bytes));
+        EXPECT_TRUE(NewLaunchText(context_.executablePath, bytes));
         return bytes;
     }
 
@@ -129,23 +129,21 @@ TEST_F(RegistrationFolder, InstallWritesIntoPresentSimulatorsOnly) {
 
     EXPECT_EQ("mine\n", Get(AddonFile(3, L"SimConnect.xml")));
     EXPECT_EQ("[SimConnect]\nlevel=verbose\n", Get(IniFile(3)));
+    // The entry goes before the root's end tag; every other byte stays.
     const std::string installed =
         "<?xml version=\"1.0\" encoding=\"Windows-1252\"?>\r\n"
         "<SimBase.Document Type=\"Launch\" version=\"1,0\">\r\n"
-        "\r\n"
-        "\t\t<Launch.Addon>\r\n"
+        "\t<Launch.Addon>\r\n"
         "\t\t<Name>Other</Name>\r\n"
-        "\t\t<Path>C:\\Tools\\Other.exe</Path>\r\n"
         "\t\t<ManualLoad>True</ManualLoad>\r\n"
-        "\t\t</Launch.Addon>\r\n"
-        "\r\n"
+        "\t\t<Path>C:\\Tools\\Other.exe</Path>\r\n"
+        "\t</Launch.Addon>\r\n"
         "\t\t<Launch.Addon>\r\n"
         "\t\t\t<Name>Orlend Panel(s) Plugin for FSX</Name>\r\n"
         "\t\t\t<Disabled>False</Disabled>\r\n"
         "\t\t\t<Path>C:\\Games\\Orlend\\Aviaro.exe</Path>\r\n"
         "\t\t\t<CommandLine>-run</CommandLine>\r\n"
         "\t\t</Launch.Addon>\r\n"
-        "\r\n"
         "</SimBase.Document>\r\n";
     EXPECT_EQ(installed, Get(AddonFile(3, L"exe.xml")));
     EXPECT_EQ(kSimConnectIniBytes, Get(IniFile(4)));
@@ -186,15 +184,13 @@ TEST_F(RegistrationFolder, InstallWritesIntoPresentSimulatorsOnly) {
     EXPECT_EQ(NewExeXml(), Get(AddonFile(0, L"exe.xml")));
     EXPECT_EQ(installed, Get(AddonFile(3, L"exe.xml")));
 
-    // Uninstall takes the entry out and leaves the SimConnect files alone.
+    // Uninstall takes the entry's lines out and leaves the SimConnect files alone.
     UninstallFromSimulators(context_);
-    const std::string uninstalled =
-        installed.substr(0, installed.find("\t\t<Launch.Addon>\r\n\t\t\t<Name>Orlend")) +
-        "</SimBase.Document>\r\n";
-    EXPECT_EQ(uninstalled, Get(AddonFile(3, L"exe.xml")));
-    EXPECT_EQ(NewExeXml().substr(0, NewExeXml().find("\t\t<Launch.Addon>")) +
-                  "</SimBase.Document>\r\n",
-              Get(AddonFile(0, L"exe.xml")));
+    EXPECT_EQ(kExistingExeXml, Get(AddonFile(3, L"exe.xml")));
+    const std::string fresh = NewExeXml();
+    const std::size_t entry = fresh.find("\t\t<Launch.Addon>");
+    const std::size_t entryEnd = fresh.find("</Launch.Addon>\r\n") + 17;
+    EXPECT_EQ(fresh.substr(0, entry) + fresh.substr(entryEnd), Get(AddonFile(0, L"exe.xml")));
     EXPECT_EQ(kSimConnectXmlBytes, Get(AddonFile(0, L"SimConnect.xml")));
     EXPECT_EQ(kSimConnectIniBytes, Get(IniFile(0)));
     EXPECT_EQ("mine\n", Get(AddonFile(3, L"SimConnect.xml")));
@@ -279,37 +275,6 @@ TEST_F(RegistrationFolder, FailedFolderLookups) {
     EXPECT_FALSE(Exists(AddonFile(0, L"exe.xml")));
 }
 
-// An exe.xml the line model cannot rewrite without losing the other add-ons
-// (16-bit text, a file without line breaks) stays byte for byte as it was.
-TEST_F(RegistrationFolder, ExeXmlNotWrittenLineByLineIsLeftAlone) {
-    std::string utf16 = "\xFF\xFE";
-    for (char c : kExistingExeXml) {
-        utf16 += c;
-        utf16 += '\0';
-    }
-    std::string oneLine;
-    for (char c : kExistingExeXml) {
-        if (c != '\r' && c != '\n') oneLine += c;
-    }
-    const std::string rootOnOneLine =
-        "<?xml version=\"1.0\"?>\r\n"
-        "<SimBase.Document Type=\"Launch\"><Launch.Addon><Path>C:\\o.exe</Path></Launch.Addon>"
-        "</SimBase.Document>\r\n";
-    const std::string files[] = {utf16, oneLine, rootOnOneLine};
-    for (int i = 0; i < 3; ++i) {
-        fs::create_directories(fs::path(AddonFolder(i)));
-        Put(AddonFile(i, L"exe.xml"), files[i]);
-    }
-    InstallIntoSimulators(context_);
-    UninstallFromSimulators(context_);
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(files[i], Get(AddonFile(i, L"exe.xml"))) << i;
-        EXPECT_EQ(kSimConnectXmlBytes, Get(AddonFile(i, L"SimConnect.xml"))) << i;
-    }
-    // A one-line add-on block is no reason to leave the file alone.
-    EXPECT_TRUE(IsLineShapedLaunchText("<Launch.Addon><Path>x</Path></Launch.Addon>\r\n"));
-}
-
 // exe.xml that is a folder, not a file, is left alone.
 TEST_F(RegistrationFolder, UnreadableExeXmlIsLeftAlone) {
     fs::create_directories(fs::path(AddonFile(0, L"exe.xml")));
@@ -317,6 +282,65 @@ TEST_F(RegistrationFolder, UnreadableExeXmlIsLeftAlone) {
     UninstallFromSimulators(context_);
     EXPECT_TRUE(fs::is_directory(fs::path(AddonFile(0, L"exe.xml"))));
     EXPECT_TRUE(fs::is_empty(fs::path(AddonFile(0, L"exe.xml"))));
+}
+
+// exe.xml files in the layouts people and programs write, each run through
+// install (twice) and uninstall and checked byte for byte: exe_xml/NAME.xml is
+// the file found, NAME.installed.xml the file after install, and
+// NAME.uninstalled.xml the file after a later uninstall. Install adds or
+// re-enables the entry and removes the retired programs'; every other byte
+// stays, so the uninstalled file differs from the first one only by those.
+TEST_F(RegistrationFolder, ExeXmlCorpus) {
+    struct Case {
+        const char* name;
+        const char* what;
+    };
+    const Case cases[] = {
+        {"tabs-crlf", "as the simulators write it"},
+        {"spaces-lf-no-final-newline", "LF line ends kept, no line end added at the end"},
+        {"broken-lines", "blocks broken over lines in any way keep every element"},
+        {"commented-out", "commented-out blocks stay comments and are no entries"},
+        {"own-disabled-lower-case", "only the Disabled value of the entry changes"},
+        {"attributes-no-disabled", "a Disabled line is added before the entry's path"},
+        {"library-one-line", "a file written on one line gets the entry on lines of its own"},
+        {"root-on-one-line", "the root element on one line below the declaration"},
+        {"retired-programs", "the retired programs' entries go, look-alikes stay"},
+        {"empty", "an empty file gets the text of a new one"},
+        {"bom-comments-cdata", "byte order mark, comments, CDATA, text after the root"},
+        {"windows-1252-bytes", "bytes above 0x7F in other add-ons' entries"},
+        {"no-root", "a declaration and a comment only: the root goes after them"},
+        {"cut-short", "a root never closed is left alone"},
+        {"utf16", "16-bit text is left alone"},
+        {"lower-case-element", "<launch.addon> is not an entry, as for the simulators"},
+    };
+    const std::wstring corpus =
+        av::platform::JoinPath(av::platform::GetExecutableFolder(), L"exe_xml");
+    auto file = [&](const std::string& name) {
+        return Get(av::platform::JoinPath(corpus, std::wstring(name.begin(), name.end())));
+    };
+    // Every file of the folder belongs to a case.
+    std::size_t files = 0;
+    for (const auto& entry : fs::directory_iterator(fs::path(corpus))) {
+        (void)entry;
+        ++files;
+    }
+    EXPECT_EQ(3 * std::size(cases), files);
+
+    context_.executablePath = L"C:\\Flight Tools\\Orlend\\Aviaro.exe";
+    fs::create_directories(fs::path(AddonFolder(0)));
+    const std::wstring exeXml = AddonFile(0, L"exe.xml");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + ": " + c.what);
+        const std::string found = file(std::string(c.name) + ".xml");
+        ASSERT_NE("<missing>", found);
+        Put(exeXml, found);
+        InstallIntoSimulators(context_);
+        EXPECT_EQ(file(std::string(c.name) + ".installed.xml"), Get(exeXml));
+        InstallIntoSimulators(context_);
+        EXPECT_EQ(file(std::string(c.name) + ".installed.xml"), Get(exeXml));
+        UninstallFromSimulators(context_);
+        EXPECT_EQ(file(std::string(c.name) + ".uninstalled.xml"), Get(exeXml));
+    }
 }
 
 }  // namespace

@@ -1,79 +1,59 @@
-// exe.xml, the file from which a simulator starts its add-on executables, read
-// line by line into a small model that install and uninstall change and write
-// back. The file is shared by every add-on of the simulator: it is not parsed
-// as XML, and lines the model does not know inside an add-on block are kept.
+// exe.xml, the file from which a simulator starts its add-on executables. It
+// belongs to every add-on of the simulator, so install and uninstall edit it
+// rather than write it anew: a plan is a list of byte edits that touch only the
+// entry this executable adds, re-enables or removes and the retired panel
+// programs' entries. Every other byte (other add-ons' blocks in whatever layout,
+// comments, commented-out blocks, the declaration, whitespace, line ends,
+// encoding) stays as it was.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
-// The entry this executable writes for itself.
-inline constexpr wchar_t kAddonName[] = L"\t\t\t<Name>Orlend Panel(s) Plugin for FSX</Name>\n";
-inline constexpr wchar_t kAddonEnabled[] = L"\t\t\t<Disabled>False</Disabled>\n";
-inline constexpr wchar_t kAddonCommandLine[] = L"\t\t\t<CommandLine>-run</CommandLine>\n";
+// The entry this executable writes for itself, one line each (the line end is
+// the file's own).
+inline constexpr char kAddonStart[] = "\t\t<Launch.Addon>";
+inline constexpr char kAddonName[] = "\t\t\t<Name>Orlend Panel(s) Plugin for FSX</Name>";
+inline constexpr char kAddonEnabled[] = "\t\t\t<Disabled>False</Disabled>";
+inline constexpr char kAddonPathStart[] = "\t\t\t<Path>";
+inline constexpr char kAddonPathEnd[] = "</Path>";
+inline constexpr char kAddonCommandLine[] = "\t\t\t<CommandLine>-run</CommandLine>";
+inline constexpr char kAddonEnd[] = "\t\t</Launch.Addon>";
 
-// The lines written in place of a missing declaration or root start line.
-inline constexpr wchar_t kLaunchDeclaration[] =
-    L"<?xml version=\"1.0\" encoding=\"Windows-1252\"?>\n";
-inline constexpr wchar_t kLaunchRootStart[] =
-    L"<SimBase.Document Type=\"Launch\" version=\"1,0\">\n";
+// The start of a new exe.xml, up to its entries.
+inline constexpr char kLaunchDeclaration[] = "<?xml version=\"1.0\" encoding=\"Windows-1252\"?>";
+inline constexpr char kLaunchRootStart[] = "<SimBase.Document Type=\"Launch\" version=\"1,0\">";
+inline constexpr char kLaunchRootEnd[] = "</SimBase.Document>";
 
-// One "<Launch.Addon>" block. Every field is the text of whole lines, each
-// ending in "\n", with its indentation; empty when the block lacks it.
-struct LaunchAddon {
-    std::wstring name;
-    std::wstring disabled;
-    std::wstring path;
-    std::wstring commandLine;
-    // Lines of the block that are none of the four fields (another add-on's
-    // own elements, comments), in their order. Blank lines are not kept.
-    std::wstring otherLines;
-    // A whole block on one line, kept as it is and written back unchanged; the
-    // four fields are then empty.
-    std::wstring oneLine;
+// Replace length bytes at offset of the old file with text (an insertion when
+// length is 0, a removal when text is empty).
+struct LaunchTextEdit {
+    std::size_t offset = 0;
+    std::size_t length = 0;
+    std::string text;
 };
 
-struct CLaunchModel {
-    std::wstring declaration;
-    std::wstring rootStart;
-    std::wstring description;
-    std::wstring fileName;
-    std::wstring disabled;
-    std::wstring manualLoad;
-    std::vector<LaunchAddon> addons;
+// The bytes of a new exe.xml holding only the entry for exePath: Windows-1252,
+// CR LF line ends. False when the path has a character the code page lacks.
+bool NewLaunchText(const std::wstring& exePath, std::string& bytes);
 
-    // The model of a new exe.xml holding only the entry for exePath.
-    static CLaunchModel CreateNew(const std::wstring& exePath);
+// What install changes in an existing exe.xml: the first entry for exePath
+// (path compared ignoring letter case) gets Disabled False, or the entry is
+// added before the end of the root element; every entry of "VelPanels.exe" or
+// "Aerotwin.exe" (any folder, any letter case) is removed. A file holding
+// nothing but white space is given the whole text of a new file.
+// False, with no edits, when the file must be left as it is: text with NUL
+// bytes (16-bit text), markup that is not closed or does not nest, a document
+// type declaration, a root element other than SimBase.Document, or a path the
+// file's encoding cannot hold. Edits are in file order and do not overlap.
+bool PlanLaunchInstall(const std::string& bytes, const std::wstring& exePath,
+                       std::vector<LaunchTextEdit>& edits);
 
-    // Replaces the model with the file's bytes: Windows-1252 text, LF or
-    // CR LF line ends, lines of any length.
-    void Read(const std::string& bytes);
-    // The file's bytes: Windows-1252, CR LF line ends. A missing declaration
-    // or root start line is supplied. False (and bytes unusable) when some
-    // text has no Windows-1252 byte.
-    bool Write(std::string& bytes) const;
+// What uninstall changes: the first entry for exePath is removed. False, with
+// no edits, for the files install leaves alone.
+bool PlanLaunchUninstall(const std::string& bytes, const std::wstring& exePath,
+                         std::vector<LaunchTextEdit>& edits);
 
-    // The first entry whose path value equals path, ignoring letter case; 0 if none.
-    LaunchAddon* FindAddon(const std::wstring& path);
-    // Re-enables the first entry for exePath, or appends one.
-    void EnableOrAppendAddon(const std::wstring& exePath);
-    // Removes every entry of the retired panel programs ("VelPanels.exe",
-    // "Aerotwin.exe" in any folder, any letter case).
-    void RemoveRetiredAddons();
-    // Removes the first entry for exePath; false when there is none.
-    bool RemoveAddon(const std::wstring& exePath);
-};
-
-// False for bytes that the line model cannot rewrite without damage: 16-bit
-// text (it holds NUL bytes), or a line that holds the start or the end of the
-// document together with more of it (a file written without line breaks).
-// Such a file is left as it is.
-bool IsLineShapedLaunchText(const std::string& bytes);
-
-// The value of a path field: the text between its first ">" and the next "<";
-// the whole field when either is missing.
-std::wstring LaunchPathValue(const std::wstring& field);
-
-// Windows-1252 bytes of text, with each "\n" written as CR LF. Bytes that
-// came from the code page's five unassigned positions go back unchanged.
-bool EncodeLaunchText(const std::wstring& text, std::string& bytes);
+// The old bytes with the edits made.
+std::string ApplyLaunchEdits(const std::string& bytes, const std::vector<LaunchTextEdit>& edits);

@@ -1,9 +1,9 @@
 #include "plugins/aviaro/host/registration_simulators.h"
 
-#include "platform/file.h"
+#include <vector>
 
+#include "platform/file.h"
 #include "platform/paths.h"
-#include "platform/text.h"
 #include "plugins/aviaro/host/launch_model.h"
 
 const RegisteredSimulator kRegisteredSimulators[kSimulatorCount] = {
@@ -58,29 +58,29 @@ void CreateIfMissing(const RegistrationContext& context, const std::wstring& fol
     WriteFileReplacing(path, bytes, context.writer);
 }
 
-// The executable's path as it goes into exe.xml, or false when exe.xml must
-// stay untouched: no path, or one the file's code page cannot hold.
-bool UsableExecutablePath(const RegistrationContext& context) {
-    std::string encoded;
-    return !context.executablePath.empty() &&
-           av::platform::ToWindows1252(context.executablePath, encoded);
+// Makes exe.xml, or edits it with the plan made from its bytes. A file the plan
+// leaves alone, or one it does not change, is not written.
+void EditLaunchFile(const RegistrationContext& context, const std::wstring& path,
+                    bool (*plan)(const std::string&, const std::wstring&,
+                                 std::vector<LaunchTextEdit>&)) {
+    std::string old;
+    std::vector<LaunchTextEdit> edits;
+    if (!av::platform::ReadFileBytes(path, old) || !plan(old, context.executablePath, edits) ||
+        edits.empty()) {
+        return;
+    }
+    WriteFileReplacing(path, ApplyLaunchEdits(old, edits), context.writer);
 }
 
 void InstallLaunchEntry(const RegistrationContext& context, const std::wstring& folder) {
-    if (!UsableExecutablePath(context) || !av::platform::DirectoryExists(folder)) return;
+    if (context.executablePath.empty() || !av::platform::DirectoryExists(folder)) return;
     const std::wstring path = JoinPath(folder, L"exe.xml");
-    CLaunchModel model;
-    if (!Exists(path)) {
-        model = CLaunchModel::CreateNew(context.executablePath);
-    } else {
-        std::string old;
-        if (!av::platform::ReadFileBytes(path, old) || !IsLineShapedLaunchText(old)) return;
-        model.Read(old);
-        model.EnableOrAppendAddon(context.executablePath);
-        model.RemoveRetiredAddons();
+    if (Exists(path)) {
+        EditLaunchFile(context, path, PlanLaunchInstall);
+        return;
     }
     std::string bytes;
-    if (model.Write(bytes)) WriteFileReplacing(path, bytes, context.writer);
+    if (NewLaunchText(context.executablePath, bytes)) WriteFileReplacing(path, bytes, context.writer);
 }
 
 }  // namespace
@@ -109,18 +109,9 @@ void InstallIntoSimulators(const RegistrationContext& context) {
 }
 
 void UninstallFromSimulators(const RegistrationContext& context) {
-    if (!context.haveAppData || !UsableExecutablePath(context)) return;
+    if (!context.haveAppData || context.executablePath.empty()) return;
     for (const RegisteredSimulator& simulator : kRegisteredSimulators) {
         const std::wstring path = JoinPath(SimulatorAddonFolder(context, simulator), L"exe.xml");
-        std::string old;
-        if (!av::platform::FileExists(path) || !av::platform::ReadFileBytes(path, old) ||
-            !IsLineShapedLaunchText(old)) {
-            continue;
-        }
-        CLaunchModel model;
-        model.Read(old);
-        model.RemoveAddon(context.executablePath);
-        std::string bytes;
-        if (model.Write(bytes)) WriteFileReplacing(path, bytes, context.writer);
+        if (av::platform::FileExists(path)) EditLaunchFile(context, path, PlanLaunchUninstall);
     }
 }
