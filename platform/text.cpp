@@ -6,7 +6,10 @@
 namespace av::platform {
 namespace {
 
-// Windows-1252 bytes 0x80..0x9F; 0 where the code page has no character.
+// Windows-1252 bytes 0x80..0x9F; 0 where the code page assigns no character.
+// Windows maps those five bytes (0x81, 0x8D, 0x8F, 0x90, 0x9D) to the code
+// points of the same value and back, and so do we, so that any byte read
+// comes back unchanged.
 constexpr char16_t kCp1252High[32] = {
     0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
     0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
@@ -51,7 +54,7 @@ bool ToWindows1252(const std::wstring& text, std::string& out) {
     out.clear();
     bool complete = true;
     ForEachCodePoint(text, [&](char32_t c) {
-        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF) || (c < 0xA0 && kCp1252High[c - 0x80] == 0)) {
             out += static_cast<char>(c);
             return;
         }

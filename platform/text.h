@@ -14,7 +14,9 @@ std::wstring FromAnsi(const std::string& text);
 std::string ToUtf8(const std::wstring& text);
 std::wstring FromUtf8(const std::string& text);
 
-// Windows-1252 exactly, on every platform: false when a character has no byte.
+// Windows-1252 exactly as Windows converts it, on every platform: false when a
+// character has no byte. The five bytes the code page leaves unassigned are
+// the code points U+0081, U+008D, U+008F, U+0090 and U+009D, both ways.
 bool ToWindows1252(const std::wstring& text, std::string& out);
 std::wstring FromWindows1252(const std::string& text);
 

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <set>
 
 #include "platform/module.h"
 #include "platform/paths.h"
@@ -11,15 +12,45 @@
 
 namespace {
 
-TEST(Text, Windows1252RoundTripAndUnrepresentableCharacters) {
-    std::string bytes;
-    EXPECT_TRUE(av::platform::ToWindows1252(L"Fl\u00fcgel \u20ac5 \u00ab\u00bb\u00b0", bytes));
-    EXPECT_EQ(bytes, "Fl\xfcgel \x80" "5 \xab\xbb\xb0");
-    EXPECT_EQ(av::platform::FromWindows1252(bytes), L"Fl\u00fcgel \u20ac5 \u00ab\u00bb\u00b0");
-    EXPECT_FALSE(av::platform::ToWindows1252(L"\u65e5\u672c", bytes));
-    EXPECT_EQ(bytes, "??");
-    // Undefined bytes of the code page map to the same code point, as Windows does.
-    EXPECT_EQ(av::platform::FromWindows1252("\x81\x8d"), L"\u0081\u008d");
+// Every byte from 0x80 up, both ways, against the code page written out here;
+// the five unassigned bytes are their own code points, as Windows has them.
+// Nothing else in the BMP has a byte.
+TEST(Text, Windows1252EveryHighByteBothWays) {
+    const char16_t k80To9F[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 80-87
+        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  // 88-8F
+        0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90-97
+        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 98-9F
+    };
+    std::string allBytes;
+    std::wstring allText;
+    std::set<char32_t> encodable;
+    for (unsigned b = 0x80; b <= 0xFF; ++b) {
+        const wchar_t c = static_cast<wchar_t>(b < 0xA0 ? k80To9F[b - 0x80] : b);  // A0-FF: Latin-1
+        const std::string byte(1, static_cast<char>(b));
+        std::string out;
+        EXPECT_EQ(av::platform::FromWindows1252(byte), std::wstring(1, c)) << std::hex << b;
+        EXPECT_TRUE(av::platform::ToWindows1252(std::wstring(1, c), out)) << std::hex << b;
+        EXPECT_EQ(out, byte) << std::hex << b;
+        allBytes += byte;
+        allText += c;
+        encodable.insert(static_cast<char32_t>(c));
+    }
+    std::string out;
+    EXPECT_TRUE(av::platform::ToWindows1252(L"Fl\u00fcgel " + allText, out));
+    EXPECT_EQ(out, "Fl\xfcgel " + allBytes);
+    EXPECT_EQ(av::platform::FromWindows1252("Fl\xfcgel " + allBytes), L"Fl\u00fcgel " + allText);
+
+    int others = 0;
+    for (char32_t c = 0x100; c <= 0xFFFF; ++c) {
+        if (encodable.count(c) != 0) continue;
+        if (av::platform::ToWindows1252(std::wstring(1, static_cast<wchar_t>(c)), out) || out != "?") {
+            ADD_FAILURE() << "U+" << std::hex << static_cast<unsigned>(c) << " has a byte";
+            if (++others > 5) break;
+        }
+    }
+    EXPECT_FALSE(av::platform::ToWindows1252(L"a\u65e5\u2015b", out));
+    EXPECT_EQ(out, "a??b");
 }
 
 TEST(Text, Utf8AndCaseInsensitiveComparison) {
