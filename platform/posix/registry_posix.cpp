@@ -133,11 +133,12 @@ bool Save(const std::vector<Key>& keys) {
     if (f == nullptr) return false;
     const std::string bytes = ToUtf8(text);
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    if (std::fclose(f) != 0 || !written) {
+    if (std::fclose(f) != 0 || !written ||
+        !ReplaceFileAtomically(FromUtf8(tmp), FromUtf8(name))) {
         std::remove(tmp.c_str());
         return false;
     }
-    return std::rename(tmp.c_str(), name) == 0;
+    return true;
 }
 
 Key* FindKey(std::vector<Key>& keys, const std::wstring& path) {

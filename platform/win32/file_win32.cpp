@@ -6,6 +6,21 @@
 #include "platform/file.h"
 
 namespace av::platform {
+namespace {
+
+// FlushFileBuffers needs a handle with write access; the cache it flushes is
+// the file's, whoever wrote it.
+bool FlushToDisk(const std::wstring& path) {
+    const HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const bool ok = FlushFileBuffers(file) != 0;
+    CloseHandle(file);
+    return ok;
+}
+
+}  // namespace
 
 std::FILE* OpenFile(const std::wstring& path, const char* mode) {
     std::wstring wide(mode, mode + std::char_traits<char>::length(mode));
@@ -13,6 +28,20 @@ std::FILE* OpenFile(const std::wstring& path, const char* mode) {
 }
 
 bool ReplaceFileAtomically(const std::wstring& source, const std::wstring& target) {
+    const DWORD existing = GetFileAttributesW(target.c_str());
+    if (existing != INVALID_FILE_ATTRIBUTES) {
+        if ((existing & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return false;
+        }
+        const DWORD kept = existing & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+        const DWORD own = GetFileAttributesW(source.c_str());
+        if (kept != 0 && (own == INVALID_FILE_ATTRIBUTES ||
+                          !SetFileAttributesW(source.c_str(), (own & ~FILE_ATTRIBUTE_NORMAL) | kept))) {
+            return false;
+        }
+    }
+    if (!FlushToDisk(source)) return false;
     return MoveFileExW(source.c_str(), target.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -135,6 +137,46 @@ TEST_F(XmlDom, FailedLoadsLeaveAnEmptyDocument) {
     // Saving over a folder fails.
     ASSERT_TRUE(document_->LoadXml(L"<a/>"));
     EXPECT_FALSE(document_->Save(folder));
+}
+
+// A file replaced in one step keeps what the user set on it: its permission
+// bits, and a read-only file is not replaced at all.
+TEST(FileReplace, KeepsPermissionsAndLeavesReadOnlyFilesAlone) {
+    namespace fs = std::filesystem;
+    const std::wstring folder = MakeTempFolder("file-replace");
+    const std::wstring target = av::platform::JoinPath(folder, L"exe.xml");
+    const std::wstring source = target + L".new";
+    auto write = [](const std::wstring& path, const std::string& bytes) {
+        std::FILE* f = av::platform::OpenFile(path, "wb");
+        ASSERT_NE(f, nullptr);
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+    };
+    write(target, "old");
+    write(source, "new");
+    const fs::perms kept = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+#ifndef _WIN32
+    fs::permissions(fs::path(target), kept);
+#endif
+    ASSERT_TRUE(av::platform::ReplaceFileAtomically(source, target));
+    EXPECT_EQ(ReadBytes(target), "new");
+    EXPECT_EQ(ReadBytes(source), "<missing>");
+#ifndef _WIN32
+    EXPECT_EQ(fs::status(fs::path(target)).permissions(), kept);
+#endif
+
+    const fs::perms readOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+    fs::permissions(fs::path(target), readOnly);
+    write(source, "newer");
+    EXPECT_FALSE(av::platform::ReplaceFileAtomically(source, target));
+    EXPECT_EQ(ReadBytes(target), "new");
+    EXPECT_EQ(ReadBytes(source), "newer");
+    fs::permissions(fs::path(target), fs::perms::owner_write, fs::perm_options::add);
+
+    // A target that is not there yet.
+    const std::wstring fresh = av::platform::JoinPath(folder, L"fresh.xml");
+    ASSERT_TRUE(av::platform::ReplaceFileAtomically(source, fresh));
+    EXPECT_EQ(ReadBytes(fresh), "newer");
 }
 
 TEST(Service, UnknownAndInvalidNamesAreNotRunning) {

@@ -185,13 +185,94 @@ TEST_F(MiraList, ElementWithoutNameGetsOneAppendedOnceAndOtherContentIsKept) {
     EXPECT_EQ(File(), expected);
 }
 
-TEST_F(MiraList, UnreadableFileIsStartedOverAndTraced) {
-    WriteBytes(path_, "<MiraList><Mira Serial=\"A\" Name=\"x\">");
+// A hand edit with a typo is kept as VelFlightMira.xml.bad (replacing an older
+// copy) before the list starts over; where no copy can be made, the file stays.
+TEST_F(MiraList, UnreadableFileIsKeptAsBadStartedOverAndTraced) {
+    const std::string typo = "<MiraList><Mira Serial=\"A\" Name=\"x\">\r\n<!-- mine -->";
+    const std::wstring bad = path_ + L".bad";
+    WriteBytes(bad, "an older copy");
+    WriteBytes(path_, typo);
     CMiraList list;
     list.Set(L"A", L"Compass");
     ASSERT_TRUE(list.Save(path_));
     EXPECT_EQ(File(), "<?xml version=\"1.0\"?>\n<MiraList><Mira Serial=\"A\" Name=\"Compass\"/></MiraList>\n");
-    EXPECT_EQ(Traced(), std::string(kNoTrace) + "  CAviaro::SaveMiraList - load returned FALSE\r\n");
+    EXPECT_EQ(ReadBytes(bad), typo);
+    EXPECT_EQ(ReadBytes(bad + L".tmp"), "<missing>");
+
+    // An empty file (nothing to keep) leaves the earlier copy alone.
+    WriteBytes(path_, "");
+    ASSERT_TRUE(list.Save(path_));
+    EXPECT_EQ(ReadBytes(bad), typo);
+
+    // No copy possible (a folder holds its name): nothing is saved.
+    av::platform::RemoveFile(bad);
+    ASSERT_TRUE(av::platform::CreateDirectoryPath(bad));
+    WriteBytes(path_, typo);
+    EXPECT_FALSE(list.Save(path_));
+    EXPECT_EQ(ReadBytes(path_), typo);
+    EXPECT_EQ(ReadBytes(path_ + L".tmp"), "<missing>");
+
+    const std::string load = "  CAviaro::SaveMiraList - load returned FALSE\r\n";
+    EXPECT_EQ(Traced(), std::string(kNoTrace) + load +
+                            "  CAviaro::SaveMiraList - unreadable file kept as VelFlightMira.xml.bad\r\n" +
+                            load + load +
+                            "  CAviaro::SaveMiraList - keep VelFlightMira.xml.bad returned FALSE\r\n");
+}
+
+// Serials are compared exactly: two units whose serials differ only in case
+// keep a name each, save after save.
+TEST_F(MiraList, SerialsDifferingOnlyInCaseKeepTheirOwnNames) {
+    CMiraList list;
+    list.Set(L"m100a", L"Clock");
+    list.Set(L"M100A", L"Altimeter");
+    ASSERT_TRUE(list.Save(path_));
+    CMiraList read;
+    ASSERT_TRUE(read.Load(path_));
+    read.Set(L"M100A", L"Compass");
+    ASSERT_TRUE(read.Save(path_));
+    EXPECT_EQ(File(),
+              "<?xml version=\"1.0\"?>\n<MiraList>"
+              "<Mira Serial=\"M100A\" Name=\"Compass\"/>"
+              "<Mira Serial=\"m100a\" Name=\"Clock\"/></MiraList>\n");
+    CMiraList again;
+    ASSERT_TRUE(again.Load(path_));
+    EXPECT_EQ(again.GetTable(), (CMiraList::Table{{L"M100A", L"Compass"}, {L"m100a", L"Clock"}}));
+}
+
+// A folder name is a name, not an address: "%41" stays "%41", "#" is no fragment.
+TEST_F(MiraList, FolderWithPercentAndHashSavesAndUpdates) {
+    const std::wstring folder = JoinPath(folder_, L"Sim 100%41 #2");
+    ASSERT_TRUE(av::platform::CreateDirectoryPath(folder));
+    const std::wstring path = JoinPath(folder, L"VelFlightMira.xml");
+    CMiraList list;
+    list.Set(L"M1", L"Clock");
+    ASSERT_TRUE(list.Save(path));
+    list.Set(L"M1", L"Compass");
+    ASSERT_TRUE(list.Save(path));
+    EXPECT_EQ(Unix(ReadBytes(path)),
+              "<?xml version=\"1.0\"?>\n<MiraList><Mira Serial=\"M1\" Name=\"Compass\"/></MiraList>\n");
+    CMiraList read;
+    ASSERT_TRUE(read.Load(path));
+    EXPECT_EQ(read.Get(L"M1"), L"Compass");
+    EXPECT_EQ(ReadBytes(path + L".bad"), "<missing>");
+    EXPECT_EQ(Traced(), kNoTrace);
+}
+
+// A list the user made read-only is left as it is; each save says so.
+TEST_F(MiraList, ReadOnlyFileIsLeftAloneAndTraced) {
+    namespace fs = std::filesystem;
+    const std::string previous =
+        "<?xml version=\"1.0\"?>\r\n<MiraList><Mira Serial=\"A\" Name=\"Clock\"/></MiraList>\r\n";
+    WriteBytes(path_, previous);
+    fs::permissions(fs::path(path_),
+                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    CMiraList list;
+    list.Set(L"A", L"Compass");
+    EXPECT_FALSE(list.Save(path_));
+    fs::permissions(fs::path(path_), fs::perms::owner_write, fs::perm_options::add);
+    EXPECT_EQ(ReadBytes(path_), previous);
+    EXPECT_EQ(ReadBytes(path_ + L".tmp"), "<missing>");
+    EXPECT_EQ(Traced(), std::string(kNoTrace) + "  CAviaro::SaveMiraList - ReplaceFile returned FALSE\r\n");
 }
 
 TEST_F(MiraList, FailedWriteLeavesThePreviousFileAndIsTraced) {

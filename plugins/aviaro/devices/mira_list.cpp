@@ -1,5 +1,6 @@
 #include "plugins/aviaro/devices/mira_list.h"
 
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -13,6 +14,7 @@ namespace {
 
 constexpr wchar_t kFileName[] = L"VelFlightMira.xml";
 constexpr wchar_t kSkeleton[] = L"<MiraList> </MiraList>";
+constexpr wchar_t kBadSuffix[] = L".bad";
 
 void TraceFailure(const wchar_t* what) {
     CTraceLog::Instance().TraceBool((std::wstring(L"CAviaro::SaveMiraList - ") + what).c_str(),
@@ -25,14 +27,48 @@ void DiscardScratch(const std::wstring& scratch) {
     if (!av::platform::DirectoryExists(scratch)) av::platform::RemoveFile(scratch);
 }
 
+std::wstring FileNameOf(const std::wstring& path) {
+    const std::size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+// Copies the file that could not be read to path + ".bad" (replacing an older
+// copy) before it is started over: a hand edit with one typo is not lost. An
+// empty file holds nothing to keep, and must not replace an earlier copy.
+// False when the copy could not be made; the file must then stay as it is.
+bool KeepUnreadableFile(const std::wstring& path) {
+    std::string bytes;
+    if (!av::platform::ReadFileBytes(path, bytes)) return false;
+    if (bytes.empty()) return true;
+    const std::wstring bad = path + kBadSuffix;
+    const std::wstring scratch = bad + L".tmp";
+    std::FILE* file = av::platform::OpenFile(scratch, "wb");
+    if (file == nullptr) return false;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    if (std::fclose(file) == 0 && written && av::platform::ReplaceFileAtomically(scratch, bad)) {
+        CTraceLog::Instance().Trace(
+            (L"CAviaro::SaveMiraList - unreadable file kept as " + FileNameOf(bad)).c_str());
+        return true;
+    }
+    DiscardScratch(scratch);
+    return false;
+}
+
 // Loads the list into the document, or starts a new one: the declaration is
 // put in front of the skeleton, which is written to scratch and read back so
 // that the document holds exactly what a saved file gives.
 bool LoadOrStartOver(av::platform::XmlDocument& document, const std::wstring& path,
                      const std::wstring& scratch) {
     if (document.Load(path)) return true;
-    // A missing file is the first run; an unreadable one is worth a line.
-    if (av::platform::FileExists(path)) TraceFailure(L"load");
+    // A missing file is the first run; an unreadable one is worth a line, and
+    // a copy of it is kept before it is replaced.
+    if (av::platform::FileExists(path)) {
+        TraceFailure(L"load");
+        if (!KeepUnreadableFile(path)) {
+            TraceFailure((L"keep " + FileNameOf(path + kBadSuffix)).c_str());
+            return false;
+        }
+    }
     if (!document.LoadXml(kSkeleton)) {
         TraceFailure(L"loadXML");
         return false;

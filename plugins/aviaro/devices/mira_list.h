@@ -35,11 +35,16 @@ public:
     // Writes every entry into the file and keeps everything else in it. Each
     // "Mira" element under a "MiraList" element with this exact serial and a
     // "Name" gets the new name (the first in document order among them); a
-    // serial without one gets a new "Mira" element appended to the root. A missing or unreadable file is started
-    // over as "<MiraList> </MiraList>" with the XML declaration. The file is
-    // written beside the target and moved over it in one step, so a failure
-    // leaves the previous file whole; failures are traced, never fatal, and
-    // the table stays as it is. False when the file was not written.
+    // serial without one gets a new "Mira" element appended to the root. A
+    // missing file is started over as "<MiraList> </MiraList>" with the XML
+    // declaration; so is an unreadable one, after a copy of it has been kept
+    // as path + ".bad" (replacing an older copy; an empty file is not copied).
+    // When that copy cannot be made the unreadable file is left as it is and
+    // nothing is saved. The file is written beside the target, flushed to disk
+    // and moved over it in one step, so a failure or a power cut leaves the
+    // previous file whole; a read-only file is not replaced. Failures are
+    // traced, never fatal, and the table stays as it is. False when the file
+    // was not written.
     bool Save(const std::wstring& path) const;
 
 private:
