@@ -5,7 +5,7 @@
 #   make demo   the add-on under Wine against the simulator stand-in
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
-FUZZ_SECONDS ?= 60
+FUZZ_SECONDS ?= 120
 
 .PHONY: all deps test demo native native-tsan win32 win64 wine-tests fuzz clean
 

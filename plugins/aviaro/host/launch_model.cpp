@@ -68,12 +68,12 @@ std::size_t StartTagEnd(const std::string& bytes, std::size_t at, bool& empty) {
     char quote = 0;
     for (std::size_t i = at + 1; i < bytes.size(); ++i) {
         const char c = bytes[i];
-        if (quote != 0) {
+        if (c == '<') {
+            return std::string::npos;  // not allowed in attribute values either
+        } else if (quote != 0) {
             if (c == quote) quote = 0;
         } else if (c == '"' || c == '\'') {
             quote = c;
-        } else if (c == '<') {
-            return std::string::npos;
         } else if (c == '>') {
             empty = bytes[i - 1] == '/';
             return i + 1;
