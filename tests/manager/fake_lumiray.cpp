@@ -10,14 +10,17 @@ using lumiray::DWord;
 FakeLumiray& F() { return FakeLumiray::Get(); }
 
 HRESULT AV_STDCALL Initialize(const wchar_t* name) {
+    const std::lock_guard<std::recursive_mutex> held(F().library);
     F().Record("Initialize " + av::platform::ToUtf8(name));
     return S_OK;
 }
 HRESULT AV_STDCALL Deinitialize() {
+    const std::lock_guard<std::recursive_mutex> held(F().library);
     F().Record("Deinitialize");
     return S_OK;
 }
 HRESULT AV_STDCALL RegisterDeviceCallback(lumiray::DeviceCallback cb, void* ctx) {
+    const std::lock_guard<std::recursive_mutex> held(F().library);
     F().Record("RegisterDeviceCallback");
     std::lock_guard<std::mutex> lock(F().mutex);
     F().deviceCallback = cb;
@@ -25,11 +28,13 @@ HRESULT AV_STDCALL RegisterDeviceCallback(lumiray::DeviceCallback cb, void* ctx)
     return S_OK;
 }
 HRESULT AV_STDCALL Enumerate(lumiray::EnumerateCallback cb, void* ctx) {
+    const std::lock_guard<std::recursive_mutex> held(F().library);
     F().Record("Enumerate");
     for (const auto& [d, f] : F().present) cb(d, ctx);
     return S_OK;
 }
 HRESULT AV_STDCALL RegisterPageCallback(Device d, lumiray::PageCallback cb, void* ctx) {
+    const std::lock_guard<std::recursive_mutex> held(F().library);
     F().Record("RegisterPageCallback " + DeviceName(d));
     std::lock_guard<std::mutex> lock(F().mutex);
     if (F().known[d].failPageCallback) return E_FAIL;
@@ -37,12 +42,14 @@ HRESULT AV_STDCALL RegisterPageCallback(Device d, lumiray::PageCallback cb, void
     return S_OK;
 }
 HRESULT AV_STDCALL RegisterSoftButtonCallback(Device d, lumiray::SoftButtonCallback cb, void* ctx) {
+    const std::lock_guard<std::recursive_mutex> held(F().library);
     F().Record("RegisterSoftButtonCallback " + DeviceName(d));
     std::lock_guard<std::mutex> lock(F().mutex);
     F().buttonCallbacks[d] = {cb, ctx};
     return S_OK;
 }
 HRESULT AV_STDCALL GetDeviceType(Device d, av::Guid* type) {
+    const std::lock_guard<std::recursive_mutex> held(F().library);
     std::lock_guard<std::mutex> lock(F().mutex);
     const auto it = F().known.find(d);
     if (it == F().known.end()) return E_FAIL;
@@ -50,16 +57,19 @@ HRESULT AV_STDCALL GetDeviceType(Device d, av::Guid* type) {
     return S_OK;
 }
 HRESULT AV_STDCALL AddPage(Device d, DWord page, DWord flags) {
+    const std::lock_guard<std::recursive_mutex> held(F().library);
     F().Record("AddPage " + DeviceName(d) + " " + std::to_string(page) + " " +
                std::to_string(flags));
     return S_OK;
 }
 HRESULT AV_STDCALL SetString(Device d, DWord page, DWord index, DWord length, const wchar_t* text) {
+    const std::lock_guard<std::recursive_mutex> held(F().library);
     F().Record("SetString " + DeviceName(d) + " " + std::to_string(page) + " " +
                std::to_string(index) + " " + av::platform::ToUtf8(std::wstring(text, length)));
     return S_OK;
 }
 HRESULT AV_STDCALL GetSerialNumber(Device d, wchar_t* buffer, DWord size) {
+    const std::lock_guard<std::recursive_mutex> held(F().library);
     std::lock_guard<std::mutex> lock(F().mutex);
     const std::wstring& serial = F().known[d].serial;
     if (serial == L"<fail>") return E_FAIL;
@@ -128,6 +138,7 @@ void FakeLumiray::FirePage(lumiray::Device d, lumiray::DWord page, bool active) 
         if (it == pageCallbacks.end()) return;
         cb = it->second;
     }
+    const std::lock_guard<std::recursive_mutex> held(library);
     cb.first(d, page, active, cb.second);
 }
 
@@ -139,5 +150,6 @@ void FakeLumiray::FireButtons(lumiray::Device d, lumiray::DWord buttons) {
         if (it == buttonCallbacks.end()) return;
         cb = it->second;
     }
+    const std::lock_guard<std::recursive_mutex> held(library);
     cb.first(d, buttons, cb.second);
 }

@@ -43,6 +43,9 @@ public:
     void FirePage(lumiray::Device d, lumiray::DWord page, bool active);
     void FireButtons(lumiray::Device d, lumiray::DWord buttons);
 
+    // Held inside every entry point and while calling back, as a real
+    // library may; taken before mutex.
+    std::recursive_mutex library;
     mutable std::mutex mutex;
 
 private:

@@ -23,6 +23,8 @@ void PageTest::SetUp() {
     // press on another thread queues its events until this thread flushes.
     CClientEventQueue::Instance().AttachDispatchThread(nullptr, nullptr);
     standin::LumirayStandIn::Instance().Reset();
+    // Its lock is held inside every call, as a real library's may be.
+    standin::LumirayStandIn::Instance().SetStrict(true);
     CLumirayLibrary::Instance().UseEntryTable(standin::LumirayStandIn::Entries());
     const int number = standin::LumirayStandIn::Instance().AddDevice(standin::DeviceKind::Tarvex);
     device_ = standin::LumirayStandIn::Instance().DeviceHandle(number);

@@ -33,8 +33,10 @@ SIM
 # The pilot: Down to the COM standby, Select to edit, Up to raise it; once the
 # simulator answers, Select to leave edit mode; on the ADF page Select toggles
 # the identification; on the transponder page edit the first digit and raise
-# it; end on the radio set 2 page.
+# it; end on the radio set 2 page. The library holds its lock while it calls
+# back, as a real one may.
 cat >"$d/lumiray.txt" <<'DEVICE'
+strict
 device tarvex
 wait text="[118.50]
 sleep 300
@@ -153,6 +155,8 @@ if awk 'NR==FNR { want[++n] = $0; next } k < n && $0 == want[k + 1] { k++ } END 
 else
     fail "tarvex: definitions, events, requests, transmits and data in order" "see $d/sim-record.txt"
 fi
+check_eq "tarvex: every SimConnect call on the dispatch thread" 0 \
+    "$(grep -c 'other thread' "$d/sim-record.txt")"
 check_eq "tarvex: 26 data definitions, 51 events, 3 transmits" "26 51 3" \
     "$(grep -c '^SimConnect_AddToDataDefinition' "$d/sim-record.txt") $(grep -c '^SimConnect_MapClientEventToSimEvent' "$d/sim-record.txt") $(grep -c '^SimConnect_TransmitClientEvent' "$d/sim-record.txt")"
 
