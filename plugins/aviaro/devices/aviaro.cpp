@@ -1,8 +1,8 @@
 #include "plugins/aviaro/devices/aviaro.h"
 
 #include <cwchar>
-#include <set>
-#include <shared_mutex>
+#include <condition_variable>
+#include <map>
 
 #include "platform/hid_notify.h"
 #include "platform/service.h"
@@ -29,38 +29,49 @@ CLumirayLibrary& Lumiray() { return CLumirayLibrary::Instance(); }
 // The managers alive in this process. The device library cannot be told to
 // forget its callbacks, and it is left running when its service has stopped by
 // the end of a run; a callback that comes after the manager is gone must find
-// nothing. A callback holds the shared side while it runs, so destruction
-// waits for callbacks in flight. The lock is taken before every other lock.
-std::shared_mutex& LiveMutex() {
-    static std::shared_mutex mutex;
-    return mutex;
+// nothing. A callback counts itself in while it runs, and destruction waits
+// until none is in flight. The table's lock is a leaf: it is never held while
+// a callback runs, because the callback calls the device library, which may
+// hold its own lock while calling back.
+struct LiveTable {
+    struct Entry {
+        bool alive = true;
+        int inFlight = 0;
+    };
+    std::mutex mutex;
+    std::condition_variable idle;
+    std::map<const void*, Entry> managers;  // guarded by mutex
+};
+
+LiveTable& Live() {
+    static LiveTable table;
+    return table;
 }
 
-std::set<const void*>& Live() {
-    static std::set<const void*> live;
-    return live;
-}
-
-// A library may deliver a callback from inside a call made in a callback, on
-// the same thread: the outer one already holds the shared side.
-thread_local int t_callbackDepth = 0;
-
-// The manager behind a callback's context, with the shared side held, or null.
+// The manager behind a callback's context while the callback runs, or null.
 class LiveManager {
 public:
-    explicit LiveManager(void* context) : lock_(LiveMutex(), std::defer_lock) {
-        if (t_callbackDepth++ == 0) lock_.lock();
-        manager = context != nullptr && Live().count(context) != 0 ? static_cast<CAviaro*>(context)
-                                                                   : nullptr;
+    explicit LiveManager(void* context) {
+        LiveTable& live = Live();
+        std::lock_guard<std::mutex> lock(live.mutex);
+        const auto it = live.managers.find(context);
+        if (context == nullptr || it == live.managers.end() || !it->second.alive) return;
+        ++it->second.inFlight;
+        manager = static_cast<CAviaro*>(context);
     }
-    ~LiveManager() { --t_callbackDepth; }
+    ~LiveManager() {
+        if (manager == nullptr) return;
+        LiveTable& live = Live();
+        {
+            std::lock_guard<std::mutex> lock(live.mutex);
+            --live.managers[manager].inFlight;
+        }
+        live.idle.notify_all();
+    }
     LiveManager(const LiveManager&) = delete;
     LiveManager& operator=(const LiveManager&) = delete;
 
-    CAviaro* manager;
-
-private:
-    std::shared_lock<std::shared_mutex> lock_;
+    CAviaro* manager = nullptr;
 };
 
 }  // namespace
@@ -68,14 +79,18 @@ private:
 CAviaro::CAviaro(PageFactory pageFactory, PanelSet panels)
     : pageFactory_(pageFactory), panels_(std::move(panels)) {
     LoadMiraList();
-    std::unique_lock<std::shared_mutex> lock(LiveMutex());
-    Live().insert(this);
+    std::lock_guard<std::mutex> lock(Live().mutex);
+    Live().managers[this] = LiveTable::Entry{};
 }
 
 CAviaro::~CAviaro() {
     {
-        std::unique_lock<std::shared_mutex> lock(LiveMutex());
-        Live().erase(this);
+        // Callbacks from now on find nothing; those under way finish first.
+        LiveTable& live = Live();
+        std::unique_lock<std::mutex> lock(live.mutex);
+        live.managers[this].alive = false;
+        live.idle.wait(lock, [&] { return live.managers[this].inFlight == 0; });
+        live.managers.erase(this);
     }
     // Pages are normally gone already (OnFinalize); a run that never
     // initialised still destroys what it made.

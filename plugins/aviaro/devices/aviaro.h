@@ -95,10 +95,10 @@ private:
 
     PageFactory pageFactory_;
 
-    // Lock order: the process-wide lock that keeps library callbacks away from
-    // a destroyed manager (aviaro.cpp) comes first; a page's own locks may be
-    // held when the page calls into the manager (RefreshPage,
-    // Get/SetDevicePageName), so tablesMutex_ comes after every page lock.
+    // Lock order: a page's own lock may be held when the page calls into the
+    // manager (Get/SetDevicePageName), so tablesMutex_ comes after every page
+    // lock. The process-wide table that keeps library callbacks away from a
+    // destroyed manager (aviaro.cpp) has a leaf lock of its own.
     // tablesMutex_ is a leaf: it is never held while calling into a page, a
     // panel or the device library, so no callback can come back into it on the
     // same thread.
