@@ -3,6 +3,11 @@
 // Besides the file system, a process can register in-process modules under a
 // library name; they are found first. Tests and the native demo use this to put
 // a stand-in where a Windows DLL would be loaded.
+//
+// Some libraries are installed only as shared side-by-side assemblies (under
+// WinSxS): a plain LoadLibraryW from a program without a manifest never finds
+// them. LoadSideBySideModule loads one through an activation context that names
+// one exact assembly version; off Windows there are no such assemblies.
 #pragma once
 
 #include "platform/types.h"
@@ -19,8 +24,21 @@ ModuleHandle LoadModule(const wchar_t* name);
 void* GetModuleSymbol(ModuleHandle module, const char* name);
 void UnloadModule(ModuleHandle module);
 
+// fileName from the shared side-by-side assembly with exactly this identity
+// (e.g. "Microsoft.FlightSimulator.SimConnect", "10.0.61259.0", "x86",
+// "67c7c14424d61b5b", "SimConnect.dll"); 0 when that version is not installed or
+// the file does not load. On Windows: a dependency manifest in a temporary file,
+// CreateActCtxW, ActivateActCtx, LoadLibraryW, DeactivateActCtx, ReleaseActCtx;
+// the file is deleted before the library is loaded. Elsewhere always 0.
+ModuleHandle LoadSideBySideModule(const wchar_t* assemblyName, const wchar_t* version,
+                                  const wchar_t* processorArchitecture,
+                                  const wchar_t* publicKeyToken, const wchar_t* fileName);
+
 // In-process modules, matched by name without regard to case.
 void RegisterInProcessModule(const wchar_t* name, SymbolLookup lookup);
 void UnregisterInProcessModule(const wchar_t* name);
+// The in-process module registered under name, without looking at the file
+// system; 0 when none is.
+ModuleHandle FindInProcessModule(const wchar_t* name);
 
 }  // namespace av::platform

@@ -46,6 +46,10 @@ void UnregisterInProcessModule(const wchar_t* name) {
     }
 }
 
+ModuleHandle FindInProcessModule(const wchar_t* name) {
+    return name != nullptr ? detail::FindInProcessModule(name) : nullptr;
+}
+
 namespace detail {
 
 ModuleHandle FindInProcessModule(const wchar_t* name) {

@@ -34,4 +34,10 @@ void UnloadModule(ModuleHandle module) {
     dlclose(module);
 }
 
+// Side-by-side assemblies exist only on Windows; libraries are found by name.
+ModuleHandle LoadSideBySideModule(const wchar_t*, const wchar_t*, const wchar_t*, const wchar_t*,
+                                  const wchar_t*) {
+    return nullptr;
+}
+
 }  // namespace av::platform

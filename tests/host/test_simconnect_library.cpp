@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/text.h"
 #include "plugins/aviaro/host/simconnect_library.h"
 
 using simconnect::DWord;
@@ -169,6 +170,54 @@ TEST(SimConnectLibrary, CountersStartAboveTheSystemEventsAndAreUniqueAcrossThrea
     EXPECT_EQ(*allDefs.rbegin(), 2u + kThreads * kEach);
     EXPECT_EQ(*allEvents.begin(), 6u);
     EXPECT_EQ(*allEvents.rbegin(), 5u + kThreads * kEach);
+}
+
+// Loader fakes: each records its attempt and loads only what the case allows.
+struct LoadAttempts {
+    std::vector<std::string> calls;
+    std::string loads;  // the attempt that succeeds: its recorded text
+};
+LoadAttempts g_attempts;
+int g_module = 0;
+
+void* Attempt(const std::string& call) {
+    g_attempts.calls.push_back(call);
+    return call == g_attempts.loads ? &g_module : nullptr;
+}
+void* FakeInProcess(const wchar_t* name) {
+    return Attempt("in-process " + av::platform::ToUtf8(name));
+}
+void* FakeSideBySide(const wchar_t* assembly, const wchar_t* version, const wchar_t* arch,
+                     const wchar_t* token, const wchar_t* file) {
+    using av::platform::ToUtf8;
+    return Attempt("sxs " + ToUtf8(assembly) + " " + ToUtf8(version) + " " + ToUtf8(arch) + " " +
+                   ToUtf8(token) + " " + ToUtf8(file));
+}
+void* FakeByName(const wchar_t* name) { return Attempt("name " + av::platform::ToUtf8(name)); }
+
+TEST(SimConnectLibrary, LoadsFromTheNewestInstalledAssemblyVersionThenByPlainName) {
+    const std::string sxs = "sxs Microsoft.FlightSimulator.SimConnect ";
+    const std::string id = " x86 67c7c14424d61b5b SimConnect.dll";
+    const std::vector<std::string> every = {
+        "in-process SimConnect.dll",
+        sxs + "10.0.62615.0" + id,
+        sxs + "10.0.61259.0" + id,
+        sxs + "10.0.61242.0" + id,
+        sxs + "10.0.60905.0" + id,
+        "name SimConnect.dll",
+    };
+    // Whichever attempt loads ends the search: every attempt up to it, none after.
+    for (std::size_t winner = 0; winner <= every.size(); ++winner) {
+        g_attempts = LoadAttempts();
+        if (winner < every.size()) g_attempts.loads = every[winner];
+        void* module = simconnect::LoadSimConnectModule({&FakeInProcess, &FakeSideBySide,
+                                                         &FakeByName});
+        const std::size_t tried = winner < every.size() ? winner + 1 : every.size();
+        EXPECT_EQ(g_attempts.calls,
+                  std::vector<std::string>(every.begin(), every.begin() + tried))
+            << "winner " << winner;
+        EXPECT_EQ(module, winner < every.size() ? &g_module : nullptr) << "winner " << winner;
+    }
 }
 
 }  // namespace

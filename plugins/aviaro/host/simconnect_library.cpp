@@ -11,7 +11,39 @@ void Resolve(void* module, int index, Fn& entry) {
     entry = reinterpret_cast<Fn>(av::platform::GetModuleSymbol(module, simconnect::kEntryNames[index]));
 }
 
+// The simulators install SimConnect.dll only as this shared assembly; a program
+// without a manifest finds it only through an activation context that names one
+// of its versions. Newest first (docs/simconnect-loading.md says where each comes
+// from): FSX Steam Edition, FSX SP2 and Acceleration, FSX SP1, FSX RTM. Prepar3D
+// installs the FSX ones for FSX clients.
+constexpr const wchar_t* kAssemblyName = L"Microsoft.FlightSimulator.SimConnect";
+constexpr const wchar_t* kAssemblyArchitecture = L"x86";
+constexpr const wchar_t* kAssemblyPublicKeyToken = L"67c7c14424d61b5b";
+constexpr const wchar_t* kAssemblyVersions[] = {
+    L"10.0.62615.0",
+    L"10.0.61259.0",
+    L"10.0.61242.0",
+    L"10.0.60905.0",
+};
+constexpr const wchar_t* kFileName = L"SimConnect.dll";
+
 }  // namespace
+
+simconnect::ModuleLoaders simconnect::PlatformModuleLoaders() {
+    return {&av::platform::FindInProcessModule, &av::platform::LoadSideBySideModule,
+            &av::platform::LoadModule};
+}
+
+void* simconnect::LoadSimConnectModule(const ModuleLoaders& loaders) {
+    if (void* module = loaders.inProcess(kFileName)) return module;
+    for (const wchar_t* version : kAssemblyVersions) {
+        if (void* module = loaders.sideBySide(kAssemblyName, version, kAssemblyArchitecture,
+                                              kAssemblyPublicKeyToken, kFileName)) {
+            return module;
+        }
+    }
+    return loaders.byName(kFileName);
+}
 
 CSimConnectLibrary& CSimConnectLibrary::Instance() {
     static CSimConnectLibrary library;
@@ -19,7 +51,7 @@ CSimConnectLibrary& CSimConnectLibrary::Instance() {
 }
 
 CSimConnectLibrary::CSimConnectLibrary() {
-    module_ = av::platform::LoadModule(L"SimConnect.dll");
+    module_ = simconnect::LoadSimConnectModule(simconnect::PlatformModuleLoaders());
     if (module_ == nullptr) return;
     Resolve(module_, 0, entries_.open);
     Resolve(module_, 1, entries_.close);

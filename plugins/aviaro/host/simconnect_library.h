@@ -8,6 +8,28 @@
 
 #include "plugins/aviaro/host/simconnect_types.h"
 
+namespace simconnect {
+
+// The ways the binding can find SimConnect.dll.
+struct ModuleLoaders {
+    void* (*inProcess)(const wchar_t* name);
+    void* (*sideBySide)(const wchar_t* assemblyName, const wchar_t* version,
+                        const wchar_t* processorArchitecture, const wchar_t* publicKeyToken,
+                        const wchar_t* fileName);
+    void* (*byName)(const wchar_t* name);
+};
+
+// The platform's loaders (platform/module.h).
+ModuleLoaders PlatformModuleLoaders();
+
+// SimConnect.dll as the binding loads it: a stand-in registered in-process;
+// else the simulators' side-by-side assembly, one published version after the
+// other, newest first; else by plain name (beside the program). The first that
+// loads wins; 0 when none does.
+void* LoadSimConnectModule(const ModuleLoaders& loaders);
+
+}  // namespace simconnect
+
 class CSimConnectLibrary {
 public:
     // The one instance; the first call (on the main thread, before any other
