@@ -18,7 +18,7 @@ constexpr simconnect::DWord kEventPaused = 3;
 constexpr simconnect::DWord kEventUnpaused = 4;
 
 // Posted to the message window when another thread has queued client events.
-constexpr std::uint32_t kClientEventsMessage = 0x8000 + 1;  // WM_APP + 1
+constexpr std::uint32_t kClientEventsMessage = 0x8000 + 0x100;  // WM_APP + 0x100
 
 void WakeForClientEvents(void* window) {
     av::platform::PostWindowMessage(window, kClientEventsMessage, 0, 0);
