@@ -66,7 +66,7 @@ void CClientEventQueue::Flush() {
         for (const Pending& p : sending_) {
             const HRESULT hr =
                 sim.TransmitClientEvent(p.objectId, p.eventId, p.data, p.groupId, p.flags);
-            CTraceLog::Instance().TraceResult(p.label, hr);
+            if (p.label != nullptr) CTraceLog::Instance().TraceResult(p.label, hr);
         }
         sending_.clear();  // keeps its capacity: no allocation on the next press
         lock.lock();

@@ -24,8 +24,8 @@ public:
     void DetachDispatchThread();
 
     // Queues SimConnect_TransmitClientEvent(objectId, eventId, data, groupId,
-    // flags); label names the result in the trace. A label is a literal: the
-    // queue keeps the pointer.
+    // flags); label names the result in the trace (null: not traced). A label
+    // is a literal: the queue keeps the pointer.
     void Post(std::uint32_t objectId, std::uint32_t eventId, std::uint32_t data,
               std::uint32_t groupId, std::uint32_t flags, const wchar_t* label);
     // On the dispatch thread, or anywhere while no thread runs the dispatch:

@@ -1,0 +1,205 @@
+// What the four USB HID panels share: the panel class with its open units
+// (one CHidPanelDevice each, keyed by device path without regard to letter
+// case), its SimConnect data definition, request and client events, and the
+// registry switch that stops every event; and the open unit with its reader
+// thread, feature reports and per-unit values.
+//
+// Threads: the dispatch (main) thread calls everything the manager calls;
+// each open unit's reader thread delivers its input reports. A panel's lock
+// is held for the whole of one input report and the whole of one refresh, so
+// the panel logic (the On... hooks and ShowValues of a derived panel) runs
+// under it and needs no lock of its own. Under that lock the logic never
+// writes a report or calls SimConnect: a display report is posted to the unit
+// (PostFeature) and written once the lock is released, and a client event is
+// queued (CClientEventQueue) and sent by the dispatch thread.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/types.h"
+#include "plugins/aviaro/devices/panel.h"
+
+class CPanelClass;
+
+// Device paths compare with A-Z folded to a-z; other units by value.
+struct PanelPathLess {
+    bool operator()(const std::wstring& a, const std::wstring& b) const;
+};
+
+inline constexpr std::uint16_t kPanelVendorId = 0x2B71;
+
+class CHidPanelDevice {
+public:
+    CHidPanelDevice();
+    ~CHidPanelDevice();
+    CHidPanelDevice(const CHidPanelDevice&) = delete;
+    CHidPanelDevice& operator=(const CHidPanelDevice&) = delete;
+
+    // Opens the path (read/write, shared, no flags) and reads its vendor and
+    // product ids.
+    static bool ReadDeviceIds(const std::wstring& path, std::uint16_t& vendorId,
+                              std::uint16_t& productId);
+
+    // Main thread. Open attaches the unit to the panel and starts its reader;
+    // Close stops the reader, detaches the unit and closes its handles.
+    bool Open(const std::wstring& path, CPanelClass* panel);
+    void Close();
+
+    // Synchronous feature reports on the unit's handle; byte 0 is the report ID.
+    bool WriteFeature(const std::uint8_t* buffer, std::uint32_t length);
+    bool ReadFeature(std::uint8_t* buffer, std::uint32_t length);
+
+    // The operations below run under the panel's lock.
+
+    // True when the report differs from the one kept from the last call that
+    // returned true (or length is 0, or there is no buffer); keeps a copy.
+    bool FeatureChanged(const std::uint8_t* buffer, std::uint32_t length);
+    // Queues a report to be written once the panel's lock is released; a later
+    // report replaces one not yet written.
+    void PostFeature(const std::uint8_t* buffer, std::uint32_t length);
+    // Per-unit state of the panel logic; a key never set reads 0.
+    std::uint32_t GetValue(std::uint32_t key) const;
+    void SetValue(std::uint32_t key, std::uint32_t value);
+
+    std::wstring GetSerialNumber();
+    const std::wstring& Path() const { return path_; }
+    std::uint32_t InputReportLength() const { return inputLength_; }
+
+    // Writes what PostFeature queued. Called with no lock held; a write under
+    // way on another thread takes the newer report along instead.
+    void SendPostedFeatures();
+
+    // How long Close waits for the reader before leaving it behind (tests).
+    static void SetReaderStopTimeout(std::uint32_t milliseconds);
+
+private:
+    static constexpr std::uint32_t kMaxFeature = 64;
+
+    // What the reader thread owns; shared with it so that a reader left
+    // behind after the time-out never touches freed memory.
+    struct Reader {
+        std::mutex mutex;
+        std::condition_variable ended;
+        bool finished = false;  // guarded by mutex
+        // Set when Close gave up waiting: the reader delivers nothing more.
+        bool abandoned = false;  // guarded by mutex
+    };
+
+    static void ReadLoop(CHidPanelDevice* self, std::shared_ptr<Reader> reader,
+                         std::wstring path, av::Handle stop, std::uint32_t length);
+
+    CPanelClass* panel_ = nullptr;  // set by Open, read by the reader while it runs
+    std::wstring path_;
+    av::Handle handle_ = nullptr;
+    av::Handle stopEvent_ = nullptr;
+    std::uint32_t inputLength_ = 0;
+    bool attached_ = false;
+    std::thread readerThread_;
+    std::shared_ptr<Reader> reader_;
+
+    // Guarded by the panel's lock.
+    std::map<std::uint32_t, std::uint32_t> values_;
+    std::vector<std::uint8_t> lastFeature_;
+    bool hasLastFeature_ = false;
+
+    // Lock order: the panel's lock, then outMutex_. outMutex_ is a leaf and is
+    // never held while writing to the unit.
+    std::mutex outMutex_;
+    std::uint8_t posted_[kMaxFeature] = {};  // guarded by outMutex_
+    std::uint32_t postedLength_ = 0;         // guarded by outMutex_
+    bool pending_ = false;                   // guarded by outMutex_
+    bool sending_ = false;                   // guarded by outMutex_
+
+    static std::atomic<std::uint32_t> readerStopTimeoutMs_;
+};
+
+class CPanelClass : public IPanel {
+public:
+    ~CPanelClass() override;
+
+    // Slots of the panel: the product test, whether units are read, and the
+    // hooks that run under the panel's lock.
+    virtual bool IsPanelDevice(const wchar_t* path) = 0;
+    virtual bool HasInputReports() { return true; }
+    // Attach runs on the main thread before the unit's reader starts, detach
+    // after it has ended; both are called without the panel's lock and take it
+    // around the shared state they touch (not around reading or writing the
+    // unit).
+    virtual void OnDeviceAttached(CHidPanelDevice* device) = 0;
+    virtual void OnDeviceDetached(CHidPanelDevice* device) = 0;
+    // Under the panel's lock, on the unit's reader thread.
+    // previous and current hold InputReportLength bytes; length is what was read.
+    virtual void OnInputReport(CHidPanelDevice* device, std::uint32_t length,
+                               const std::uint8_t* previous, const std::uint8_t* current) = 0;
+
+    // IPanel, main thread.
+    bool InitSimData(std::uint32_t* nextId) override;
+    void OpenDevice(const wchar_t* path) override;
+    void CloseDevice(const wchar_t* path) override;
+    void CloseAllDevices() override;
+    void RequestSimData() override;
+    void OnSimStop() override {}
+    // Compares the record with the stored one and refreshes every unit when
+    // it changed. A block shorter than the record is ignored.
+    void OnSimObjectData(std::uint32_t requestId, const void* data, std::uint32_t size) override;
+
+    // The reader thread's entry: one input report under the panel's lock, then
+    // the unit's display written and the events flushed without it.
+    void DeliverInputReport(CHidPanelDevice* device, std::uint32_t length,
+                            const std::uint8_t* previous, const std::uint8_t* current);
+    // Called by CHidPanelDevice::Open and Close (main thread, reader not running).
+    void AttachDevice(CHidPanelDevice* device);
+    void DetachDevice(CHidPanelDevice* device);
+
+    std::uint32_t DefinitionId() const { return definitionId_; }
+    std::uint32_t GroupId() const { return groupId_; }
+    bool Transmits() const { return transmit_; }
+    std::size_t DeviceCount() const { return devices_.size(); }
+
+    static bool ReadTransmitSwitch();
+    static bool IsPowered(const std::uint32_t* record);
+
+protected:
+    // record points at the panel's data record of recordWords 32-bit words.
+    CPanelClass(std::uint32_t* record, std::uint32_t recordWords);
+
+    // Adds the panel's datums and maps its events (InitSimData, after the ids
+    // are taken); its result is InitSimData's. Runs on the main thread with no
+    // lock held, before any unit is open.
+    virtual HRESULT DefineSimData() = 0;
+    // Whether the panel takes its group id from the counter (advancing it).
+    virtual bool AdvancesGroupCounter() const { return true; }
+    // Refreshes one unit after the record changed; under the panel's lock.
+    virtual void RefreshDevice(CHidPanelDevice* device) = 0;
+
+    HRESULT AddDatum(std::uint32_t& datumId, const char* name, const char* unit,
+                     std::uint32_t type, float epsilon = 0.0f);
+    HRESULT AddPowerData(std::uint32_t& datumId);
+    std::uint32_t MapEvent(const char* name);
+    // Queues the event; it goes out from the dispatch thread once sent on.
+    void SendEvent(std::uint32_t eventId, std::uint32_t data);
+
+    // The panel's lock. Lock order: the panel's lock, then a unit's outMutex_,
+    // then the client-event queue's lock (leaves). It is never held while
+    // calling SimConnect, the manager or the HID driver, so a thread that holds
+    // it always finishes without waiting on another.
+    std::mutex mutex_;
+
+private:
+    using DeviceMap = std::map<std::wstring, std::unique_ptr<CHidPanelDevice>, PanelPathLess>;
+
+    DeviceMap devices_;  // main thread only
+    std::uint32_t definitionId_ = 0;  // fixed by InitSimData before any reader runs
+    std::uint32_t groupId_ = 0;       // fixed by InitSimData before any reader runs
+    bool transmit_ = true;
+    std::uint32_t* record_;  // guarded by mutex_
+    std::uint32_t recordWords_;
+};
