@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The demo: Aviaro.exe started as the simulator starts it ("-run"), connected to
 # the simulator stand-in, with tracing on. Prints what the stand-in saw and the
-# add-on's trace.
+# add-on's trace, then registers the media player plug-in Tunelet.dll with
+# regsvr32 and shows its registry entries.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -52,4 +53,25 @@ wine_run "$t/reg.txt" reg delete "$lumiray_key" /v LumirayX86 /f
 echo "what the device shows after each step (between the bars; 16 columns):"
 awk -f "$here/tarvex_screen.awk" "$t/lumiray-record.txt"
 echo "== exit code: $tarvex_code"
-[ "$code" -eq 0 ] && [ "$tarvex_code" -eq 0 ]
+
+# The media player plug-in, registered as an installer registers it.
+echo
+echo "== Tunelet.dll, the media player plug-in: regsvr32 writes what the player reads"
+p=$(case_dir demo-tunelet)
+cp "$WINE_BUILD/bin/Tunelet.dll" "$p/"
+tunelet_keys=('HKEY_CLASSES_ROOT\CLSID\{F27B8E19-04C6-4A3D-8B5E-92C1D7A06F38}'
+    'HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\MediaPlayer\UIPlugins\{F27B8E19-04C6-4A3D-8B5E-92C1D7A06F38}')
+wine_run "$p/register.txt" regsvr32 /s "$(win_path "$p")\\Tunelet.dll"
+tunelet_code=$?
+for key in "${tunelet_keys[@]}"; do
+    wine_run "$p/query.txt" reg query "$key" /s
+    tr -d '\r' <"$p/query.txt" | sed '/^$/d'
+done
+echo "== regsvr32 /u takes them away again"
+wine_run "$p/unregister.txt" regsvr32 /s /u "$(win_path "$p")\\Tunelet.dll"
+tunelet_u_code=$?
+for key in "${tunelet_keys[@]}"; do
+    if wine_run "$p/query.txt" reg query "$key"; then echo "$key: still there"; else echo "$key: removed"; fi
+done
+echo "== exit codes: $tunelet_code $tunelet_u_code"
+[ "$code" -eq 0 ] && [ "$tarvex_code" -eq 0 ] && [ "$tunelet_code" -eq 0 ] && [ "$tunelet_u_code" -eq 0 ]
