@@ -3,6 +3,7 @@
 #include <new>
 
 #include "plugins/aviaro/pages/tarvex_pages.h"
+#include "plugins/aviaro/panels/panel_autopilot.h"
 
 IPage* CreateShippedPage(PageKind kind, std::uint32_t pageId, IPageOwner* owner, bool radio1) {
     switch (kind) {
@@ -26,5 +27,7 @@ IPage* CreateShippedPage(PageKind kind, std::uint32_t pageId, IPageOwner* owner,
 
 PanelSet CreateShippedPanels() {
     // The panels join here, in the order multi, radio, switch, backlit.
-    return PanelSet{};
+    PanelSet panels{};
+    panels[0] = std::make_unique<CPanelClass_Autopilot>();
+    return panels;
 }
