@@ -85,6 +85,9 @@ std::vector<std::vector<std::uint8_t>> VirtualHidTakeWritten(const std::wstring&
 // How many handles on the unit are open now, and were ever opened.
 int VirtualHidOpenHandles(const std::wstring& path);
 int VirtualHidOpenCount(const std::wstring& path);
+// While held, a unit's reads do not end when stopped (a driver that does not
+// let go); releasing lets them end.
+void VirtualHidHoldReads(const std::wstring& path, bool hold);
 // Keep every written report (true, the default) or count them only (a
 // benchmark that must not allocate).
 void VirtualHidKeepWritten(bool keep);

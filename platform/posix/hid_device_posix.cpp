@@ -19,6 +19,7 @@ namespace {
 struct Unit {
     VirtualHidUnit info;
     bool plugged = true;
+    bool held = false;
     std::vector<std::vector<std::uint8_t>> written;
     int writtenCount = 0;
     int openHandles = 0;
@@ -180,7 +181,9 @@ HidReadResult HidReadInput(Handle device, Handle stop, std::uint8_t* buffer,
     }
     h->waiting = true;
     bus.changed.notify_all();
-    bus.changed.wait(lock, [&] { return !h->queue.empty() || s->signalled || !unit->plugged; });
+    bus.changed.wait(lock, [&] {
+        return !h->queue.empty() || (s->signalled && !unit->held) || !unit->plugged;
+    });
     h->waiting = false;
     bus.changed.notify_all();
     // As WaitForMultipleObjects reports the lowest signalled index, a
@@ -225,6 +228,15 @@ void VirtualHidUnplug(const std::wstring& path) {
     std::lock_guard<std::mutex> lock(bus.mutex);
     for (auto& u : bus.units) {
         if (SamePath(u->info.path, path)) u->plugged = false;
+    }
+    bus.changed.notify_all();
+}
+
+void VirtualHidHoldReads(const std::wstring& path, bool hold) {
+    Bus& bus = TheBus();
+    std::lock_guard<std::mutex> lock(bus.mutex);
+    for (auto& u : bus.units) {
+        if (SamePath(u->info.path, path)) u->held = hold;
     }
     bus.changed.notify_all();
 }

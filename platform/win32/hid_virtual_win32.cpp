@@ -32,6 +32,7 @@ constexpr ULONG_PTR kStatusDeviceNotConnected = 0xC000009D;
 struct Unit {
     VirtualHidUnit info;
     bool plugged = true;
+    bool held = false;
     std::vector<std::vector<std::uint8_t>> written;
     int writtenCount = 0;
     int openHandles = 0;
@@ -45,6 +46,7 @@ struct SimHandle {
     OVERLAPPED* pending = nullptr;  // the read the driver holds
     std::uint8_t* buffer = nullptr;
     DWORD length = 0;
+    bool cancelled = false;  // asked while the unit held its reads
 };
 
 struct Preparsed {
@@ -216,6 +218,7 @@ BOOL WINAPI SimReadFile(HANDLE handle, LPVOID buffer, DWORD length, LPDWORD, LPO
         return FALSE;
     }
     ResetEvent(ov->hEvent);
+    h->cancelled = false;
     h->pending = ov;
     h->buffer = static_cast<std::uint8_t*>(buffer);
     h->length = length;
@@ -239,7 +242,11 @@ BOOL WINAPI SimCancelIoEx(HANDLE handle, LPOVERLAPPED ov) {
         SetLastError(ERROR_NOT_FOUND);
         return FALSE;
     }
-    Complete(h, kStatusCancelled, nullptr);
+    if (h->unit->held) {
+        h->cancelled = true;  // completes when the unit lets go
+    } else {
+        Complete(h, kStatusCancelled, nullptr);
+    }
     sim.changed.notify_all();
     return TRUE;
 }
@@ -281,6 +288,20 @@ void VirtualHidUnplug(const std::wstring& path) {
     }
     for (SimHandle* h : sim.handles) {
         if (!h->unit->plugged) Complete(h, kStatusDeviceNotConnected, nullptr);
+    }
+    sim.changed.notify_all();
+}
+
+void VirtualHidHoldReads(const std::wstring& path, bool hold) {
+    Sim& sim = TheSim();
+    std::lock_guard<std::mutex> lock(sim.mutex);
+    for (auto& u : sim.units) {
+        if (SamePath(u->info.path, path)) u->held = hold;
+    }
+    if (!hold) {
+        for (SimHandle* h : sim.handles) {
+            if (h->cancelled && !h->unit->held) Complete(h, kStatusCancelled, nullptr);
+        }
     }
     sim.changed.notify_all();
 }

@@ -2,6 +2,7 @@
 // reports it writes for simulator data, the events its input sends, and how
 // units come and go.
 #include <algorithm>
+#include <chrono>
 #include <cwctype>
 #include <thread>
 
@@ -99,6 +100,9 @@ TEST_F(PanelTest, DisplaysFollowTheRecord) {
          Display({0, 7, 2, 0, 0, M, 0, 9, 0, 0})},
         {"single-precision 999.9 itself",
          MultiRecord().Powered().VerticalSpeed(999.9f), Display({0, 0, 0, 0, 0, B, B, 9, 0, 0})},
+        {"single-precision -999.9 itself",
+         MultiRecord().Powered().Altitude(61000).VerticalSpeed(-999.9f),
+         Display({6, 1, 0, 0, 0, B, M, 9, 0, 0})},
         {"vertical-speed selector shows the same",
          MultiRecord().Powered().Altitude(4321).VerticalSpeed(2700),
          Display({0, 4, 3, 0, 0, B, 2, 7, 0, 0}), 0x02},
@@ -259,9 +263,13 @@ TEST_F(PanelTest, SelectorShowsItsValueAtOnce) {
     feature[1] = 0x03;  // between two positions: altitude
     Attach(kPath, 0x0A21, feature);
     panel.OpenDevice(kPath.c_str());
-    Data(panel, MultiRecord().Powered().Altitude(4500).Airspeed(140).Heading(45).Word(19, 1));
-    EXPECT_EQ(Written(), (std::vector<Report>{Display({B, B, B, B, B, B, B, B, B, B}),
-                                              Display({0, 4, 5, 0, 0, B, B, 0, 0, 0}, 0x08)}));
+    // Another request's block, and one block short of the record: neither is ours.
+    const MultiRecord first = MultiRecord().Powered().Altitude(4500).Airspeed(140).Heading(45).Word(19, 1);
+    panel.OnSimObjectData(panel.DefinitionId() + 1, first.words.data(), 88);
+    panel.OnSimObjectData(panel.DefinitionId(), first.words.data(), 87);
+    EXPECT_EQ(Written().size(), 1u);  // the attach report only
+    Data(panel, first);
+    EXPECT_EQ(Written(), std::vector<Report>{Display({0, 4, 5, 0, 0, B, B, 0, 0, 0}, 0x08)});
     // Airspeed changes while altitude is shown: nothing to write. The heading
     // selector shows the heading; a knob step leaves the display as it is.
     Data(panel, MultiRecord().Powered().Altitude(4500).Airspeed(150).Heading(45).Word(19, 1));
@@ -269,6 +277,11 @@ TEST_F(PanelTest, SelectorShowsItsValueAtOnce) {
     Feed({In(0x01), In(0x08), In(0x28), In(0x08)});
     EXPECT_EQ(Written(), std::vector<Report>{Display({B, B, 0, 4, 5, B, B, B, B, B}, 0x08)});
     EXPECT_EQ(TakeEvents(), std::vector<std::string>{"HEADING_BUG_INC"});
+    // Altitude and vertical speed show the same digits; the turn to the other
+    // is written all the same, and resting on it is not.
+    Feed({In(0x01), In(0x02), In(0x02)});
+    const Report altitude = Display({0, 4, 5, 0, 0, B, B, 0, 0, 0}, 0x08);
+    EXPECT_EQ(Written(), (std::vector<Report>{altitude, altitude}));
     panel.CloseAllDevices();
 }
 
@@ -362,4 +375,39 @@ TEST_F(PanelTest, InputAndDataFromTwoThreads) {
     ASSERT_FALSE(written.empty());
     EXPECT_EQ(written.back(), Display({4, 0, 0, 0, 0, B, B, 0, 0, 0}, 0x10));
     panel.CloseAllDevices();
+}
+
+// A reader that the driver does not let go of is left behind after the
+// time-out: the unit is still detached and closed, and what the reader sees
+// afterwards reaches nothing (the device it came from is gone).
+TEST_F(PanelTest, AReaderStuckInTheDriverIsLeftBehind) {
+    CHidPanelDevice::SetReaderStopTimeout(200);
+    {
+        CPanelClass_Autopilot panel;
+        Initialize(panel);
+        Attach(kPath);
+        panel.OpenDevice(kPath.c_str());
+        Data(panel, MultiRecord().Powered().Altitude(2500));
+        ASSERT_TRUE(av::platform::VirtualHidWaitIdle(kPath));
+        Written();
+        av::platform::VirtualHidHoldReads(kPath, true);
+        const auto start = std::chrono::steady_clock::now();
+        panel.CloseDevice(kPath.c_str());
+        const auto waited = std::chrono::steady_clock::now() - start;
+        EXPECT_GE(waited, std::chrono::milliseconds(200));
+        EXPECT_LT(waited, std::chrono::milliseconds(5000));
+        EXPECT_EQ(panel.DeviceCount(), 0u);
+        EXPECT_EQ(Written(), std::vector<Report>{Display({15, 15, 15, 15, 15, 15, 15, 15, 15, 15})});
+        EXPECT_EQ(av::platform::VirtualHidOpenHandles(kPath), 1);  // the reader's own
+    }
+    av::platform::VirtualHidFeed(kPath, In(0x21));
+    av::platform::VirtualHidHoldReads(kPath, false);
+    for (int i = 0; i < 500 && av::platform::VirtualHidOpenHandles(kPath) != 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(av::platform::VirtualHidOpenHandles(kPath), 0);
+    CClientEventQueue::Instance().Flush();
+    EXPECT_TRUE(TakeEvents().empty());
+    EXPECT_TRUE(Written().empty());
+    CHidPanelDevice::SetReaderStopTimeout(30000);
 }

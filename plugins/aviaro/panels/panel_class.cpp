@@ -345,6 +345,7 @@ void CPanelClass::AttachDevice(CHidPanelDevice* device) {
 }
 
 void CPanelClass::DetachDevice(CHidPanelDevice* device) {
-    OnDeviceDetached(device);
+    // Anything still posted goes first: the detach report is the last one.
     device->SendPostedFeatures();
+    OnDeviceDetached(device);
 }
