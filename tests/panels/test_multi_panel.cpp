@@ -199,6 +199,23 @@ TEST_F(PanelTest, UnitsComeAndGoByPathWithoutCase) {
     EXPECT_EQ(TakeEvents(), std::vector<std::string>{"AP_ALT_VAR_INC"});
     panel.CloseAllDevices();
     EXPECT_EQ(av::platform::VirtualHidOpenHandles(kPath), 0);
+
+    // The serial number fills at most 126 units with its terminator.
+    for (std::size_t length : {0u, 7u, 125u, 126u}) {
+        av::platform::VirtualHidUnit unit;
+        unit.path = L"\\\\?\\hid#serial" + std::to_wstring(length);
+        unit.vendorId = 0x2B71;
+        unit.productId = 0x0A21;
+        unit.inputReportLength = 4;
+        for (std::size_t i = 0; i < length; ++i) unit.serial += static_cast<wchar_t>(L'A' + i % 26);
+        av::platform::VirtualHidAttach(unit);
+        CHidPanelDevice device;
+        ASSERT_TRUE(device.Open(unit.path, &panel));
+        EXPECT_FALSE(device.Open(unit.path, &panel));  // it has its panel
+        EXPECT_EQ(device.GetSerialNumber(), length < 126 ? unit.serial : std::wstring()) << length;
+        device.Close();
+        EXPECT_EQ(av::platform::VirtualHidOpenHandles(unit.path), 0);
+    }
 }
 
 // Each row: the record, then reports one after the other (the first compared

@@ -212,7 +212,8 @@ void CHidPanelDevice::SetValue(std::uint32_t key, std::uint32_t value) { values_
 std::wstring CHidPanelDevice::GetSerialNumber() {
     wchar_t buffer[kSerialBufferUnits + 1] = {};
     if (handle_ == nullptr ||
-        !av::platform::HidGetSerialNumber(handle_, buffer, kSerialBufferUnits * 2)) {
+        !av::platform::HidGetSerialNumber(handle_, buffer,
+                                            kSerialBufferUnits * sizeof(wchar_t))) {
         return std::wstring();
     }
     buffer[kSerialBufferUnits] = L'\0';
