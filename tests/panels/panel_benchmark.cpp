@@ -105,12 +105,14 @@ BENCHMARK(RecordToDisplayReport);
 
 }  // namespace
 
-void* operator new(std::size_t size) {
+// Counted, and kept out of line so that the optimiser does not pair a
+// malloc it sees with a delete it does not.
+[[gnu::noinline]] void* operator new(std::size_t size) {
     ++g_allocations;
     if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
     throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 BENCHMARK_MAIN();
