@@ -40,8 +40,11 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 
 STDAPI DllRegisterServer() {
     const std::wstring path = ModulePath();
-    HRESULT hr = HRESULT_FROM_WIN32(GetLastError());
-    if (!path.empty()) {
+    HRESULT hr = E_FAIL;
+    if (path.empty()) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_SUCCESS) hr = HRESULT_FROM_WIN32(error);
+    } else {
         tunelet::CRegistryWriter writer;
         hr = tunelet::RegisterServer(path, writer);
     }

@@ -8,8 +8,8 @@ namespace tunelet {
 namespace {
 
 LONG g_locks = 0;
-// Guards g_library. Taken after a module lock is held, never while calling the
-// library.
+// Guards g_library. Taken after a module lock is held; never held while the
+// library is loaded, unloaded or called.
 SRWLOCK g_libraryLock = SRWLOCK_INIT;
 CLumirayLibrary* g_library = nullptr;  // guarded by g_libraryLock
 
@@ -23,13 +23,17 @@ LONG ModuleLockCount() { return InterlockedCompareExchange(&g_locks, 0, 0); }
 
 CLumirayLibrary& DeviceLibrary() {
     AcquireSRWLockExclusive(&g_libraryLock);
-    if (g_library == nullptr) {
-        g_library =
-            CLumirayLibrary::Load(CLumirayLibrary::EntrySet::WithoutSerialNumber).release();
-    }
-    CLumirayLibrary& library = *g_library;
+    CLumirayLibrary* library = g_library;
     ReleaseSRWLockExclusive(&g_libraryLock);
-    return library;
+    if (library != nullptr) return *library;
+    // Loaded without the lock: loading runs the library's own start-up code.
+    std::unique_ptr<CLumirayLibrary> loaded =
+        CLumirayLibrary::Load(CLumirayLibrary::EntrySet::WithoutSerialNumber);
+    AcquireSRWLockExclusive(&g_libraryLock);
+    if (g_library == nullptr) g_library = loaded.release();
+    library = g_library;
+    ReleaseSRWLockExclusive(&g_libraryLock);
+    return *library;  // a binding loaded meanwhile by another thread is let go of here
 }
 
 HRESULT CanUnloadNow() {
