@@ -4,6 +4,7 @@
 #include <objbase.h>
 #include <oleauto.h>
 #include <msxml2.h>
+#include <shlwapi.h>
 
 #include <memory>
 #include <string>
@@ -184,15 +185,27 @@ public:
     CMsxmlDocument(const CMsxmlDocument&) = delete;
     CMsxmlDocument& operator=(const CMsxmlDocument&) = delete;
 
+    // The file goes in and out as a stream, as the SAX reader reads it: given
+    // a string, load takes a URL, and "%41" or "#" in a folder name would name
+    // another file (or none) and every save of the list would fail.
     bool Load(const std::wstring& path) override {
+        IStream* stream = nullptr;
+        if (FAILED(SHCreateStreamOnFileW(path.c_str(), STGM_READ | STGM_SHARE_DENY_NONE,
+                                         &stream)) ||
+            stream == nullptr) {
+            // Leave the document empty, as a failed load does.
+            VARIANT_BOOL loaded = VARIANT_FALSE;
+            Bstr none(L"");
+            if (none.ok()) document_->loadXML(none.get(), &loaded);
+            return false;
+        }
         VARIANT source;
         VariantInit(&source);
-        V_VT(&source) = VT_BSTR;
-        V_BSTR(&source) = SysAllocStringLen(path.data(), static_cast<UINT>(path.size()));
+        V_VT(&source) = VT_UNKNOWN;
+        V_UNKNOWN(&source) = stream;  // borrowed: released below
         VARIANT_BOOL loaded = VARIANT_FALSE;
-        HRESULT hr = E_OUTOFMEMORY;
-        if (V_BSTR(&source) != nullptr) hr = document_->load(source, &loaded);
-        VariantClear(&source);
+        const HRESULT hr = document_->load(source, &loaded);
+        stream->Release();
         return hr == S_OK && loaded == VARIANT_TRUE;
     }
 
@@ -204,13 +217,20 @@ public:
     }
 
     bool Save(const std::wstring& path) override {
+        IStream* stream = nullptr;
+        if (FAILED(SHCreateStreamOnFileW(path.c_str(),
+                                         STGM_WRITE | STGM_CREATE | STGM_SHARE_DENY_WRITE,
+                                         &stream)) ||
+            stream == nullptr) {
+            return false;
+        }
         VARIANT target;
         VariantInit(&target);
-        V_VT(&target) = VT_BSTR;
-        V_BSTR(&target) = SysAllocStringLen(path.data(), static_cast<UINT>(path.size()));
-        HRESULT hr = E_OUTOFMEMORY;
-        if (V_BSTR(&target) != nullptr) hr = document_->save(target);
-        VariantClear(&target);
+        V_VT(&target) = VT_UNKNOWN;
+        V_UNKNOWN(&target) = stream;  // borrowed: released below
+        const HRESULT hr = document_->save(target);
+        // The file is closed when the last reference goes: MSXML keeps none.
+        stream->Release();
         return SUCCEEDED(hr);
     }
 

@@ -154,8 +154,8 @@ TEST(FileReplace, KeepsPermissionsAndLeavesReadOnlyFilesAlone) {
     };
     write(target, "old");
     write(source, "new");
-    const fs::perms kept = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
 #ifndef _WIN32
+    const fs::perms kept = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
     fs::permissions(fs::path(target), kept);
 #endif
     ASSERT_TRUE(av::platform::ReplaceFileAtomically(source, target));
