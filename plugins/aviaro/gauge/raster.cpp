@@ -1,0 +1,397 @@
+#include "plugins/aviaro/gauge/raster.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+constexpr double kPi = 3.1415927410125732;  // the float nearest pi, as gauges use it
+
+inline void WritePixel(std::uint8_t* p, int bytesPerPixel, RasterPixel value) {
+    if (bytesPerPixel == 4) {
+        std::memcpy(p, &value, 4);
+    } else {
+        p[0] = static_cast<std::uint8_t>(value);
+        p[1] = static_cast<std::uint8_t>(value >> 8);
+        p[2] = static_cast<std::uint8_t>(value >> 16);
+    }
+}
+
+bool ValidView(const RasterView& v) {
+    return v.bits != nullptr && v.width > 0 && v.height > 0 &&
+           (v.bytesPerPixel == 3 || v.bytesPerPixel == 4);
+}
+
+}  // namespace
+
+void CRasterSurface::Resize(int width, int height) {
+    width_ = std::max(width, 0);
+    height_ = std::max(height, 0);
+    if (width_ == 0 || height_ == 0) width_ = height_ = 0;
+    pixels_.assign(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_), 0u);
+}
+
+void CRasterSurface::Fill(RasterPixel colour) { std::fill(pixels_.begin(), pixels_.end(), colour); }
+
+RasterView CRasterSurface::View() {
+    RasterView v;
+    v.bits = reinterpret_cast<std::uint8_t*>(pixels_.data());
+    v.width = width_;
+    v.height = height_;
+    v.stride = static_cast<std::ptrdiff_t>(width_) * 4;
+    v.bytesPerPixel = 4;
+    return v;
+}
+
+void CRasterRuns::Build(const CRasterSurface& surface, RasterPixel key) {
+    width_ = surface.Width();
+    height_ = surface.Height();
+    key_ = key;
+    rowStart_.assign(static_cast<std::size_t>(height_) + 1, 0);
+    runs_.clear();
+    for (int y = 0; y < height_; ++y) {
+        const RasterPixel* row = surface.Pixels() + static_cast<std::size_t>(y) * width_;
+        for (int x = 0; x < width_;) {
+            if (((row[x] ^ key) & kRasterRgbMask) == 0) {
+                ++x;
+                continue;
+            }
+            Run run{x, x, false};
+            for (; x < width_ && ((row[x] ^ key) & kRasterRgbMask) != 0; ++x) {
+                run.hasBlack = run.hasBlack || (row[x] & kRasterRgbMask) == 0;
+            }
+            run.x1 = x;
+            runs_.push_back(run);
+        }
+        rowStart_[static_cast<std::size_t>(y) + 1] = static_cast<std::uint32_t>(runs_.size());
+    }
+}
+
+RasterBounds RasterOpaqueBounds(const CRasterSurface& surface, RasterPixel key) {
+    RasterBounds b;
+    for (int y = 0; y < surface.Height(); ++y) {
+        for (int x = 0; x < surface.Width(); ++x) {
+            if (((surface.At(x, y) ^ key) & kRasterRgbMask) != 0) b.Add(x, y, x + 1, y + 1);
+        }
+    }
+    return b;
+}
+
+void RasterBounds::Add(int l, int t, int r, int b) {
+    if (r <= l || b <= t) return;
+    if (IsEmpty()) {
+        left = l, top = t, right = r, bottom = b;
+        return;
+    }
+    left = std::min(left, l);
+    top = std::min(top, t);
+    right = std::max(right, r);
+    bottom = std::max(bottom, b);
+}
+
+void RasterTransform::Translate(float x, float y) {
+    dx = dx + x;
+    dy = dy + y;
+}
+
+void RasterTransform::Rotate(float degrees) {
+    double s, c;
+    RasterSinCosDegrees(static_cast<double>(degrees), s, c);
+    const float cf = static_cast<float>(c), sf = static_cast<float>(s);
+    // [m11 m12; m21 m22; dx dy] × [cos −sin; sin cos]
+    const float n11 = m11 * cf + m12 * sf, n12 = -(m11 * sf) + m12 * cf;
+    const float n21 = m21 * cf + m22 * sf, n22 = -(m21 * sf) + m22 * cf;
+    const float ndx = dx * cf + dy * sf, ndy = -(dx * sf) + dy * cf;
+    m11 = n11, m12 = n12, m21 = n21, m22 = n22, dx = ndx, dy = ndy;
+}
+
+void RasterSinCosDegrees(double degrees, double& sine, double& cosine) {
+    if (!std::isfinite(degrees)) {
+        sine = cosine = std::nan("");
+        return;
+    }
+    // Quarter turns are taken off exactly in degrees, the rest by a series
+    // that needs nothing but +, − and × (the same bits everywhere).
+    double quarters = std::floor(degrees / 90.0 + 0.5);
+    const double rest = degrees - quarters * 90.0;
+    const double x = rest * kPi / 180.0;  // |x| ≤ about π/4
+    const double x2 = x * x;
+    double s = 0.0, c = 0.0, term = x;
+    for (int n = 1; n <= 19; n += 2) {  // x − x³/3! + … through x^19
+        s += term;
+        term = -term * x2 / ((n + 1) * (n + 2));
+    }
+    term = 1.0;
+    for (int n = 0; n <= 18; n += 2) {  // 1 − x²/2! + … through x^18
+        c += term;
+        term = -term * x2 / ((n + 1) * (n + 2));
+    }
+    double q = std::fmod(quarters, 4.0);
+    if (q < 0) q += 4.0;
+    switch (static_cast<int>(q)) {
+        case 0: sine = s, cosine = c; break;
+        case 1: sine = c, cosine = -s; break;
+        case 2: sine = -s, cosine = -c; break;
+        default: sine = -c, cosine = s; break;
+    }
+}
+
+namespace {
+
+// The destination rectangle allowed: the surface, narrowed by clip.
+RasterBounds ClipFor(int width, int height, const RasterBounds* clip) {
+    RasterBounds r{0, 0, width, height};
+    if (clip != nullptr) {
+        r.left = std::max(r.left, clip->left);
+        r.top = std::max(r.top, clip->top);
+        r.right = std::min(r.right, clip->right);
+        r.bottom = std::min(r.bottom, clip->bottom);
+    }
+    return r;
+}
+
+}  // namespace
+
+void RasterCopy(const RasterView& dst, int dx, int dy, const CRasterSurface& src, int sx, int sy,
+                int w, int h, RasterPixel key, RasterCopyMode mode, const RasterBounds* clip,
+                RasterBounds* written, const CRasterRuns* runs) {
+    if (runs != nullptr && !runs->IsBuiltFor(src, key)) runs = nullptr;
+    if (!ValidView(dst) || src.IsEmpty() || w <= 0 || h <= 0) return;
+    const RasterBounds c = ClipFor(dst.width, dst.height, clip);
+    if (c.IsEmpty()) return;
+    long long x = dx, y = dy, u = sx, v = sy, cw = w, ch = h;
+    // Clip to the source, then to the destination, moving both sides together.
+    if (u < 0) x -= u, cw += u, u = 0;
+    if (v < 0) y -= v, ch += v, v = 0;
+    cw = std::min(cw, src.Width() - u);
+    ch = std::min(ch, src.Height() - v);
+    if (x < c.left) u += c.left - x, cw -= c.left - x, x = c.left;
+    if (y < c.top) v += c.top - y, ch -= c.top - y, y = c.top;
+    cw = std::min(cw, c.right - x);
+    ch = std::min(ch, c.bottom - y);
+    if (cw <= 0 || ch <= 0) return;
+    const int X = static_cast<int>(x), Y = static_cast<int>(y);
+    const int U = static_cast<int>(u), V = static_cast<int>(v);
+    const int W = static_cast<int>(cw), H = static_cast<int>(ch);
+    if (written != nullptr) written->Add(X, Y, X + W, Y + H);
+    const int bpp = dst.bytesPerPixel;
+    for (int row = 0; row < H; ++row) {
+        std::uint8_t* out = dst.bits + (Y + row) * dst.stride + static_cast<std::ptrdiff_t>(X) * bpp;
+        if (mode == RasterCopyMode::FillBlack) {
+            for (int col = 0; col < W; ++col) WritePixel(out + col * bpp, bpp, 0u);
+            continue;
+        }
+        const RasterPixel* in = src.Pixels() + static_cast<std::size_t>(V + row) * src.Width() + U;
+        if (runs != nullptr) {
+            // Only the runs' pixels, none of them the key.
+            for (const CRasterRuns::Run* r = runs->RowBegin(V + row); r != runs->RowEnd(V + row); ++r) {
+                const int from = std::max(r->x0, U) - U, to = std::min(r->x1, U + W) - U;
+                for (int col = from; col < to; ++col) WritePixel(out + col * bpp, bpp, in[col]);
+            }
+            continue;
+        }
+        if (bpp == 4) {
+            RasterPixel* out32 = reinterpret_cast<RasterPixel*>(out);
+            for (int col = 0; col < W; ++col) {
+                const RasterPixel p = in[col];
+                if (((p ^ key) & kRasterRgbMask) != 0) out32[col] = p;
+            }
+        } else {
+            for (int col = 0; col < W; ++col) {
+                const RasterPixel p = in[col];
+                if (((p ^ key) & kRasterRgbMask) != 0) WritePixel(out + col * 3, 3, p);
+            }
+        }
+    }
+}
+
+void RasterCopyTransformed(CRasterSurface& dst, const RasterTransform& m, int originX,
+                           int originY, const CRasterSurface& src, int w, int h, RasterPixel key,
+                           RasterCopyMode mode, const RasterBounds* clip, RasterBounds* written,
+                           const RasterBounds* sourcePart) {
+    w = std::min(w, src.Width());
+    h = std::min(h, src.Height());
+    // The source pixels that can be drawn: [sl, sr) × [st, sb).
+    int sl = 0, st = 0, sr = w, sb = h;
+    if (sourcePart != nullptr && mode == RasterCopyMode::Keyed) {
+        sl = std::max(sl, sourcePart->left), st = std::max(st, sourcePart->top);
+        sr = std::min(sr, sourcePart->right), sb = std::min(sb, sourcePart->bottom);
+    }
+    if (dst.IsEmpty() || sr <= sl || sb <= st) return;
+    const RasterBounds c = ClipFor(dst.Width(), dst.Height(), clip);
+    if (c.IsEmpty()) return;
+    const double m11 = m.m11, m12 = m.m12, m21 = m.m21, m22 = m.m22, tx = m.dx, ty = m.dy;
+    const double det = m11 * m22 - m12 * m21;
+    if (!std::isfinite(det) || !std::isfinite(tx) || !std::isfinite(ty) || std::fabs(det) < 1e-9) {
+        return;
+    }
+    // Inverse: destination point to source point.
+    const double a = m22 / det, b = -m21 / det, cc = -m12 / det, d = m11 / det;
+    // The rectangle the source corners span, in the transform's own
+    // coordinates, then on dst, clipped.
+    double minX = HUGE_VAL, maxX = -HUGE_VAL, minY = HUGE_VAL, maxY = -HUGE_VAL;
+    const double cx[2] = {double(sl), double(sr)}, cy[2] = {double(st), double(sb)};
+    for (double px : cx) {
+        for (double py : cy) {
+            minX = std::min(minX, tx + px * m11 + py * m21);
+            maxX = std::max(maxX, tx + px * m11 + py * m21);
+            minY = std::min(minY, ty + px * m12 + py * m22);
+            maxY = std::max(maxY, ty + px * m12 + py * m22);
+        }
+    }
+    const double ox = originX, oy = originY;
+    const int x0 = static_cast<int>(std::clamp(std::floor(minX) + ox, double(c.left), double(c.right)));
+    const int x1 = static_cast<int>(std::clamp(std::ceil(maxX) + ox, double(c.left), double(c.right)));
+    const int y0 = static_cast<int>(std::clamp(std::floor(minY) + oy, double(c.top), double(c.bottom)));
+    const int y1 = static_cast<int>(std::clamp(std::ceil(maxY) + oy, double(c.top), double(c.bottom)));
+    if (x1 <= x0 || y1 <= y0) return;
+    // Degenerate scales (a source pixel smaller than a millionth of a
+    // destination pixel) draw nothing rather than overflow the steps below.
+    if (std::fabs(a) > 1e6 || std::fabs(cc) > 1e6) return;
+    if (written != nullptr) written->Add(x0, y0, x1, y1);
+    // Source coordinates step in 32.32 fixed point along a row: integer adds
+    // give the same bits on every platform, and a pixel is inside exactly
+    // when both coordinates, taken as unsigned, are below the size.
+    constexpr double kOne = 4294967296.0;
+    const std::int64_t du = std::llround(a * kOne), dv = std::llround(cc * kOne);
+    // Measured from the part's corner, so one unsigned test covers both ends.
+    const std::uint64_t uLimit = std::uint64_t(sr - sl) << 32, vLimit = std::uint64_t(sb - st) << 32;
+    const int srcWidth = src.Width();
+    const RasterPixel* in = src.Pixels();
+    for (int y = y0; y < y1; ++y) {
+        const double ry = (static_cast<double>(y - originY) + 0.5) - ty;
+        const double uRow = b * ry, vRow = d * ry;
+        // The columns where the source coordinates can be inside, found in
+        // floating point with a pixel to spare on each side; the fixed-point
+        // test below decides each pixel.
+        double lo = x0, hi = x1;
+        auto narrow = [&](double k, double row, double limit) {
+            // k · (x − originX + 0.5 − tx) + row lies in [0, limit)
+            if (k == 0.0) {
+                if (!(row >= -1.0 && row <= limit + 1.0)) hi = lo;  // (nothing)
+                return;
+            }
+            double e0 = (0.0 - row) / k + tx + originX - 0.5;
+            double e1 = (limit - row) / k + tx + originX - 0.5;
+            if (e0 > e1) std::swap(e0, e1);
+            lo = std::max(lo, std::floor(e0) - 1.0);
+            hi = std::min(hi, std::ceil(e1) + 2.0);
+        };
+        narrow(a, uRow - sl, sr - sl);
+        narrow(cc, vRow - st, sb - st);
+        if (!(hi > lo)) continue;
+        const int xs = static_cast<int>(lo), xe = static_cast<int>(hi);
+        const double rx = (static_cast<double>(xs - originX) + 0.5) - tx;
+        std::int64_t u = std::llround((a * rx + uRow - sl) * kOne);
+        std::int64_t v = std::llround((cc * rx + vRow - st) * kOne);
+        RasterPixel* out = dst.Pixels() + static_cast<std::size_t>(y) * dst.Width();
+        for (int x = xs; x < xe; ++x, u += du, v += dv) {
+            if (static_cast<std::uint64_t>(u) >= uLimit || static_cast<std::uint64_t>(v) >= vLimit) continue;
+            if (mode == RasterCopyMode::FillBlack) {
+                out[x] = 0u;
+                continue;
+            }
+            const RasterPixel p = in[static_cast<std::size_t>((v >> 32) + st) * srcWidth + static_cast<int>(u >> 32) + sl];
+            // A select rather than a branch: keyed pixels come in no order.
+            const RasterPixel was = out[x];
+            out[x] = ((p ^ key) & kRasterRgbMask) != 0 ? p : was;
+        }
+    }
+}
+
+namespace {
+
+template <int kBytes>
+inline void PutPixel(std::uint8_t* row, int x, RasterPixel p) {
+    if constexpr (kBytes == 4) {
+        std::memcpy(row + x * 4, &p, 4);
+    } else {
+        std::uint8_t* q = row + x * 3;
+        q[0] = static_cast<std::uint8_t>(p);
+        q[1] = static_cast<std::uint8_t>(p >> 8);
+        q[2] = static_cast<std::uint8_t>(p >> 16);
+    }
+}
+
+// RasterComposite's rows, for 3- or 4-byte destinations; o is the overlay's
+// rectangle on the surface (empty: none).
+template <int kBytes>
+void CompositeRows(const RasterView& dst, CRasterSurface& surface, const RasterBounds& r,
+                   const CRasterSurface* overlay, const CRasterRuns* runs, int overlayX,
+                   int overlayY, const RasterBounds& o) {
+    const bool toFrame = ValidView(dst);
+    for (int y = r.top; y < r.bottom; ++y) {
+        RasterPixel* row = surface.Pixels() + static_cast<std::size_t>(y) * surface.Width();
+        const bool inFrame = toFrame && y < dst.height;
+        const int right = inFrame ? std::min(r.right, dst.width) : r.left;
+        std::uint8_t* out = inFrame ? dst.bits + y * dst.stride : nullptr;
+        // The surface's own pixels in [from, to): black is transparent.
+        auto surfacePixels = [&](int from, int to) {
+            to = std::min(to, right);
+            for (int x = from; x < to; ++x) {
+                if ((row[x] & kRasterRgbMask) != 0) PutPixel<kBytes>(out, x, row[x]);
+            }
+        };
+        int cur = r.left;
+        if (y >= o.top && y < o.bottom) {
+            // The overlay's runs cover the surface; between them (its key
+            // colour) the surface shows.
+            const int oy = y - overlayY;
+            const RasterPixel* over = overlay->Pixels() + static_cast<std::size_t>(oy) * overlay->Width();
+            for (const CRasterRuns::Run* run = runs->RowBegin(oy); run != runs->RowEnd(oy); ++run) {
+                const int a = std::max(run->x0 + overlayX, o.left);
+                const int b = std::min(run->x1 + overlayX, o.right);
+                if (a >= b) continue;
+                surfacePixels(cur, a);
+                const int to = std::min(b, right);
+                if (!run->hasBlack) {
+                    for (int x = a; x < to; ++x) PutPixel<kBytes>(out, x, over[x - overlayX]);
+                } else {
+                    for (int x = a; x < to; ++x) {
+                        const RasterPixel p = over[x - overlayX];
+                        if ((p & kRasterRgbMask) != 0) PutPixel<kBytes>(out, x, p);
+                    }
+                }
+                cur = b;
+            }
+        }
+        surfacePixels(cur, r.right);
+        std::fill(row + r.left, row + r.right, 0u);
+    }
+}
+
+}  // namespace
+
+void RasterComposite(const RasterView& dst, CRasterSurface& surface, const RasterBounds& rect,
+                     const CRasterSurface* overlay, const CRasterRuns* overlayRuns, int overlayX,
+                     int overlayY, const RasterBounds& overlayClip) {
+    const RasterBounds r = ClipFor(surface.Width(), surface.Height(), &rect);
+    if (r.IsEmpty()) return;
+    // The overlay's pixels on the surface, as a rectangle of surface pixels.
+    RasterBounds o{};
+    if (overlay != nullptr && overlayRuns != nullptr && !overlay->IsEmpty() &&
+        overlayRuns->IsBuiltFor(*overlay, 0x010101u)) {
+        const long long l = std::max<long long>({overlayX, overlayClip.left, r.left});
+        const long long t = std::max<long long>({overlayY, overlayClip.top, r.top});
+        const long long rr = std::min<long long>({static_cast<long long>(overlayX) + overlay->Width(),
+                                                  overlayClip.right, r.right});
+        const long long b = std::min<long long>({static_cast<long long>(overlayY) + overlay->Height(),
+                                                 overlayClip.bottom, r.bottom});
+        if (rr > l && b > t) o = RasterBounds{int(l), int(t), int(rr), int(b)};
+    }
+    if (ValidView(dst) && dst.bytesPerPixel == 3) {
+        CompositeRows<3>(dst, surface, r, overlay, overlayRuns, overlayX, overlayY, o);
+    } else {
+        CompositeRows<4>(dst, surface, r, overlay, overlayRuns, overlayX, overlayY, o);
+    }
+}
+
+void RasterFillRect(CRasterSurface& dst, const RasterBounds& rect, RasterPixel colour) {
+    const int l = std::max(rect.left, 0), t = std::max(rect.top, 0);
+    const int r = std::min(rect.right, dst.Width()), b = std::min(rect.bottom, dst.Height());
+    for (int y = t; y < b; ++y) {
+        RasterPixel* row = dst.Pixels() + static_cast<std::size_t>(y) * dst.Width();
+        std::fill(row + l, row + std::max(r, l), colour);
+    }
+}

@@ -1,0 +1,281 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "plugins/aviaro/gauge/bmp_reader.h"
+#include "plugins/aviaro/gauge/raster.h"
+
+// Files are described by naming only the fields that matter to each case.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
+namespace {
+
+// A .bmp file put together field by field, so that a test can make it lie.
+struct BmpFile {
+    std::uint32_t headerSize = 40;
+    std::int32_t width = 0, height = 0;
+    std::uint16_t bitCount = 24;
+    std::uint32_t compression = 0;
+    std::uint32_t colorsUsed = 0;
+    std::vector<std::uint32_t> palette;  // 0x00RRGGBB
+    std::vector<std::uint32_t> masks;    // after a 40-byte header
+    std::vector<std::uint8_t> pixels;
+    long offsetDelta = 0;  // added to the pixel offset
+    long cut = 0;          // bytes taken off the end
+
+    std::vector<std::uint8_t> Bytes() const {
+        // A header size that lies still gets a 40-byte header to lie about.
+        std::vector<std::uint8_t> b(14 + (headerSize <= 124 ? headerSize : 40), 0);
+        auto put = [&](std::size_t at, std::uint32_t v, int n) {
+            for (int i = 0; i < n; ++i) b[at + i] = std::uint8_t(v >> (8 * i));
+        };
+        b[0] = 'B', b[1] = 'M';
+        put(14, headerSize, 4);
+        if (headerSize == 12) {
+            put(18, std::uint32_t(width), 2), put(20, std::uint32_t(height), 2);
+            put(22, 1, 2), put(24, bitCount, 2);
+        } else {
+            put(18, std::uint32_t(width), 4), put(22, std::uint32_t(height), 4);
+            put(26, 1, 2), put(28, bitCount, 2), put(30, compression, 4), put(46, colorsUsed, 4);
+        }
+        for (std::uint32_t m : masks) {
+            for (int i = 0; i < 4; ++i) b.push_back(std::uint8_t(m >> (8 * i)));
+        }
+        for (std::uint32_t c : palette) {
+            b.push_back(std::uint8_t(c)), b.push_back(std::uint8_t(c >> 8)), b.push_back(std::uint8_t(c >> 16));
+            if (headerSize != 12) b.push_back(0);
+        }
+        put(10, std::uint32_t(long(b.size()) + offsetDelta), 4);
+        b.insert(b.end(), pixels.begin(), pixels.end());
+        b.resize(b.size() - std::size_t(cut));
+        put(2, std::uint32_t(b.size()), 4);
+        return b;
+    }
+};
+
+// The decoded pixels as text, rows separated by "/", or "refused".
+std::string Decode(const BmpFile& file) {
+    const std::vector<std::uint8_t> bytes = file.Bytes();
+    CRasterSurface s;
+    if (!DecodeBmp(bytes.data(), bytes.size(), s)) return s.IsEmpty() ? "refused" : "refused, not empty";
+    std::string out;
+    char px[8];
+    for (int y = 0; y < s.Height(); ++y) {
+        if (y > 0) out += "/";
+        for (int x = 0; x < s.Width(); ++x) {
+            std::snprintf(px, sizeof px, "%s%06X", x > 0 ? " " : "", s.At(x, y));
+            out += px;
+        }
+    }
+    return out;
+}
+
+const std::vector<std::uint32_t> kPalette4 = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF};
+
+TEST(BmpReader, DecodesEveryFormatItReads) {
+    struct Case {
+        const char* what;
+        BmpFile file;
+        std::string expected;
+    };
+    BmpFile rgb24{.width = 3, .height = 2, .pixels = {
+        // bottom row first; 9 bytes of pixels and 3 of padding per row
+        0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0xEE, 0xEE, 0xEE,
+        0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17, 0x18, 0x19, 0xEE, 0xEE, 0xEE}};
+    BmpFile topDown = rgb24;
+    topDown.height = -2;
+    BmpFile pal8{.width = 3, .height = 1, .bitCount = 8, .colorsUsed = 3,
+                 .palette = {0x102030, 0x405060, 0x708090}, .pixels = {2, 0, 5, 0}};
+    BmpFile pal4{.width = 3, .height = 1, .bitCount = 4, .colorsUsed = 4, .palette = kPalette4,
+                 .pixels = {0x12, 0x30, 0, 0}};
+    BmpFile pal1{.width = 10, .height = 1, .bitCount = 1, .colorsUsed = 2,
+                 .palette = {0x0A0B0C, 0xF0E0D0}, .pixels = {0xA5, 0x80, 0, 0}};
+    BmpFile rgb555{.width = 2, .height = 1, .bitCount = 16, .pixels = {0x1F, 0x00, 0xE0, 0x03}};
+    BmpFile rgb565{.width = 2, .height = 1, .bitCount = 16, .compression = 3,
+                   .masks = {0xF800, 0x07E0, 0x001F}, .pixels = {0x00, 0xF8, 0x1F, 0x00}};
+    BmpFile rgb32{.width = 1, .height = 2, .bitCount = 32, .pixels = {1, 2, 3, 0xFF, 4, 5, 6, 0}};
+    BmpFile core{.headerSize = 12, .width = 2, .height = 1, .bitCount = 8,
+                 .palette = std::vector<std::uint32_t>(256, 0x010203), .pixels = {0, 7, 0, 0}};
+    core.palette[7] = 0xA1B2C3;
+    // RLE8, 6 × 3, bottom row first: a run, a literal of 3 (padded), end of
+    // line; a delta of (2, 1) (skipping the rest of row 1 and two pixels of
+    // row 2); a run of 1; end of bitmap. Skipped pixels are black.
+    BmpFile rle8{.width = 6, .height = 3, .bitCount = 8, .compression = 1, .colorsUsed = 4,
+                 .palette = kPalette4,
+                 .pixels = {2, 1, 0, 3, 2, 3, 1, 0, 0, 0, 0, 2, 3, 1, 1, 3, 0, 1}};
+    // RLE4, 6 × 1: a run of 3 alternating 1 and 2, a literal of 3 (3, 1, 2).
+    BmpFile rle4{.width = 6, .height = 1, .bitCount = 4, .compression = 2, .colorsUsed = 4,
+                 .palette = kPalette4, .pixels = {3, 0x12, 0, 3, 0x31, 0x20, 0, 1}};
+    const Case cases[] = {
+        {"24 bits, bottom-up, padded rows", rgb24, "131211 161514 191817/030201 060504 090807"},
+        {"24 bits, top-down", topDown, "030201 060504 090807/131211 161514 191817"},
+        {"8 bits: an index past the palette is black", pal8, "708090 102030 000000"},
+        {"4 bits", pal4, "FF0000 00FF00 0000FF"},
+        {"1 bit", pal1, "F0E0D0 0A0B0C F0E0D0 0A0B0C 0A0B0C F0E0D0 0A0B0C F0E0D0 F0E0D0 0A0B0C"},
+        {"16 bits 5-5-5", rgb555, "0000FF 00FF00"},
+        {"16 bits, 5-6-5 bit fields", rgb565, "FF0000 0000FF"},
+        {"32 bits: the fourth byte is dropped", rgb32, "060504/030201"},
+        {"core header, 3-byte palette", core, "010203 A1B2C3"},
+        {"RLE8", rle8, "000000 000000 000000 0000FF 000000 000000/"
+                       "000000 000000 000000 000000 000000 000000/"
+                       "FF0000 FF0000 00FF00 0000FF FF0000 000000"},
+        {"RLE4", rle4, "FF0000 00FF00 FF0000 0000FF FF0000 00FF00"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(Decode(c.file), c.expected) << c.what;
+}
+
+TEST(BmpReader, RefusesFilesThatLie) {
+    const BmpFile good{.width = 2, .height = 2, .pixels = std::vector<std::uint8_t>(16, 0x40)};
+    ASSERT_EQ(Decode(good), "404040 404040/404040 404040");
+    struct Case {
+        const char* what;
+        BmpFile file;
+    };
+    std::vector<Case> cases;
+    auto with = [&](const char* what, auto change) {
+        BmpFile f = good;
+        change(f);
+        cases.push_back({what, f});
+    };
+    with("pixels one byte short", [](BmpFile& f) { f.cut = 1; });
+    with("pixel offset past the end", [](BmpFile& f) { f.offsetDelta = 100; });
+    with("height INT_MIN", [](BmpFile& f) { f.height = INT_MIN; });
+    with("height 0", [](BmpFile& f) { f.height = 0; });
+    with("negative width", [](BmpFile& f) { f.width = -2; });
+    with("sizes whose product overflows", [](BmpFile& f) { f.width = f.height = 0x7FFFFFFF; });
+    with("a side past the limit", [](BmpFile& f) { f.width = kBmpMaxSide + 1, f.height = 1; });
+    with("a header size past the end", [](BmpFile& f) { f.headerSize = 0xFFFFFFF0u; });
+    with("an unknown header size", [](BmpFile& f) { f.headerSize = 64; });
+    with("2 bits a pixel", [](BmpFile& f) { f.bitCount = 2; });
+    with("bit fields with 24 bits", [](BmpFile& f) { f.compression = 3; });
+    with("bit fields cut off", [](BmpFile& f) { f.bitCount = 32, f.compression = 3, f.pixels.clear(); f.cut = 0; });
+    with("a palette past the end", [](BmpFile& f) {
+        f.bitCount = 8, f.colorsUsed = 256, f.palette.assign(10, 0), f.pixels.clear();
+    });
+    with("more colours than the bits allow", [](BmpFile& f) {
+        f.bitCount = 4, f.colorsUsed = 17, f.palette.assign(17, 0), f.pixels.assign(8, 0);
+    });
+    auto rle = [&](const char* what, std::vector<std::uint8_t> data, std::int32_t height = 1) {
+        BmpFile f{.width = 4, .height = height, .bitCount = 8, .compression = 1, .colorsUsed = 4,
+                  .palette = kPalette4, .pixels = std::move(data)};
+        cases.push_back({what, f});
+    };
+    rle("an RLE run past the row", {5, 1, 0, 1});
+    rle("an RLE literal past the row", {1, 1, 0, 4, 1, 1, 1, 1, 0, 1});
+    rle("an RLE literal past the data", {0, 4, 1, 1, 1});
+    rle("an RLE delta past the image", {0, 2, 0, 2, 0, 1});
+    rle("an RLE run after the last row", {0, 0, 1, 1, 0, 1});
+    rle("RLE without an end", {2, 1});
+    rle("RLE top-down", {2, 1, 0, 1}, -1);
+    for (const Case& c : cases) EXPECT_EQ(Decode(c.file), "refused") << c.what;
+    // The RLE cases above differ from good ones only where they lie.
+    BmpFile fits{.width = 4, .height = 1, .bitCount = 8, .compression = 1, .colorsUsed = 4,
+                 .palette = kPalette4, .pixels = {4, 1, 0, 1}};
+    EXPECT_EQ(Decode(fits), "FF0000 FF0000 FF0000 FF0000");
+    fits.pixels = {0, 2, 4, 0, 0, 1};  // a delta to the row's very end
+    EXPECT_EQ(Decode(fits), "000000 000000 000000 000000");
+    // Every shorter piece of a good file is refused without reading past it.
+    const std::vector<std::uint8_t> bytes = good.Bytes();
+    for (std::size_t n = 0; n < bytes.size(); ++n) {
+        CRasterSurface s;
+        EXPECT_FALSE(DecodeBmp(bytes.data(), n, s)) << n;
+    }
+}
+
+// A surface's pixels as text, "." for the fill.
+std::string Show(const CRasterSurface& s, RasterPixel fill) {
+    std::string out;
+    for (int y = 0; y < s.Height(); ++y) {
+        if (y > 0) out += "/";
+        for (int x = 0; x < s.Width(); ++x) {
+            const RasterPixel p = s.At(x, y);
+            out += p == fill ? '.' : char('a' + (p & 0xFF) - 1);
+        }
+    }
+    return out;
+}
+
+TEST(Raster, CopiesClipOnBothSidesAndSkipTheKey) {
+    // A 3 × 2 source: a b c / d e f, with e the key colour.
+    CRasterSurface src(3, 2);
+    for (int i = 0; i < 6; ++i) src.Set(i % 3, i / 3, RasterPixel(0x100 + i + 1));
+    const RasterPixel key = 0x105, fill = 0xEEEEEE;
+    struct Case {
+        const char* what;
+        int dx, dy, sx, sy, w, h;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"inside, keyed e skipped", 1, 1, 0, 0, 3, 2, "...../.abc./.d.f./....."},
+        {"source starting left of the image", 0, 0, -1, 0, 3, 2, ".ab../.d.../...../....."},
+        {"source starting above the image", 0, 0, 0, -1, 3, 2, "...../abc../...../....."},
+        {"source past the right edge", 0, 0, 2, 0, 3, 2, "c..../f..../...../....."},
+        {"destination left of and above the surface", -2, -1, 0, 0, 3, 2, "f..../...../...../....."},
+        {"destination past the bottom right", 4, 3, 0, 0, 3, 2, "...../...../...../....a"},
+        {"huge coordinates", INT_MAX, INT_MIN, INT_MIN, INT_MAX, INT_MAX, INT_MAX, "...../...../...../....."},
+        {"a source wholly outside", 0, 0, 3, 0, 3, 2, "...../...../...../....."},
+        {"negative size", 0, 0, 0, 0, -3, 2, "...../...../...../....."},
+    };
+    for (const Case& c : cases) {
+        CRasterSurface dst(5, 4);
+        dst.Fill(fill);
+        RasterCopy(dst.View(), c.dx, c.dy, src, c.sx, c.sy, c.w, c.h, key);
+        EXPECT_EQ(Show(dst, fill), c.expected) << c.what;
+    }
+    // A clip rectangle and a bottom-up 3-byte frame: rows are found through a
+    // negative stride, and only the clip's pixels change.
+    std::vector<std::uint8_t> bottomUp(4 * 2 * 3, 0x77);
+    RasterView view{bottomUp.data() + 4 * 3, 4, 2, -4 * 3, 3};
+    const RasterBounds clip{1, 0, 3, 2};
+    RasterCopy(view, 0, 0, src, 0, 0, 3, 2, key, RasterCopyMode::Keyed, &clip);
+    const std::vector<std::uint8_t> want = {
+        // y = 1 comes first in memory: e is the key and is not written
+        0x77, 0x77, 0x77, 0x77, 0x77, 0x77, 0x06, 0x01, 0x00, 0x77, 0x77, 0x77,
+        0x77, 0x77, 0x77, 0x02, 0x01, 0x00, 0x03, 0x01, 0x00, 0x77, 0x77, 0x77};
+    EXPECT_EQ(bottomUp, want);
+}
+
+TEST(Raster, TransformedCopiesTurnAboutTheTransformAndRefuseNonsense) {
+    // A 3 × 1 source a b c turned a quarter counter-clockwise (+x to screen
+    // up) about its first pixel's centre, landing that centre at (1.5, 2.5).
+    CRasterSurface src(3, 1);
+    for (int i = 0; i < 3; ++i) src.Set(i, 0, RasterPixel(0x100 + i + 1));
+    const RasterPixel fill = 0xEEEEEE;
+    auto draw = [&](const RasterTransform& m, int ox = 0, int oy = 0) {
+        CRasterSurface dst(4, 4);
+        dst.Fill(fill);
+        RasterCopyTransformed(dst, m, ox, oy, src, 3, 1, 0);
+        return Show(dst, fill);
+    };
+    RasterTransform m;
+    m.Translate(-0.5f, -0.5f);
+    m.Rotate(90.0f);
+    m.Translate(1.5f, 2.5f);
+    EXPECT_EQ(draw(m), ".c../.b../.a../....");
+    EXPECT_EQ(draw(m, 1, -1), "..b./..a./..../....");  // the origin only moves it
+    RasterTransform half = m;
+    half.Rotate(180.0f);  // then a half turn about (0, 0): off the surface
+    EXPECT_EQ(draw(half), "..../..../..../....");
+    RasterTransform nan;
+    nan.Rotate(std::nanf(""));
+    EXPECT_EQ(draw(nan), "..../..../..../....");
+    RasterTransform far;
+    far.Translate(3e38f, -3e38f);
+    far.Translate(3e38f, -3e38f);  // infinite
+    EXPECT_EQ(draw(far), "..../..../..../....");
+    RasterTransform flat;
+    flat.m11 = flat.m22 = 0.0f;  // not invertible
+    EXPECT_EQ(draw(flat), "..../..../..../....");
+    // Whole turns give the same bits on every platform: our own series.
+    double s, c;
+    RasterSinCosDegrees(270.0, s, c);
+    EXPECT_EQ(s, -1.0);
+    EXPECT_EQ(c, 0.0);
+    RasterSinCosDegrees(30.0, s, c);
+    EXPECT_NEAR(s, 0.5, 1e-7);
+}
+
+}  // namespace
