@@ -25,6 +25,7 @@ expect "Up in edit mode raises the COM standby" "|»123.00  111.45 |"
 expect "Select on the active frequency swaps it" "| 118.50  111.45 |"
 expect "the selected altitude follows the presses" "| ALT    008200«|"
 expect "the transponder digit follows the press" "|     2200       |"
+expect "the multi panel's knob turns the selected altitude" "altitude selected: 3500 ft, heading bug: 273"
 expect "regsvr32 registers Tunelet.dll apartment-threaded" "    ThreadingModel    REG_SZ    Apartment"
 expect "Tunelet.dll is a background plug-in the player starts" "    Capabilities    REG_DWORD    0x40000001"
 expect "regsvr32 /u removes the plug-in's key" \

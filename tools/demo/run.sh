@@ -54,6 +54,17 @@ echo "what the device shows after each step (between the bars; 16 columns):"
 awk -f "$here/tarvex_screen.awk" "$t/lumiray-record.txt"
 echo "== exit code: $tarvex_code"
 
+# The multi panel: the shipped application with a simulated unit behind the
+# Windows HID code, a scripted pilot at its knob and buttons, the stand-in's
+# aircraft answering (tools/panel_demo/panel_demo.cpp).
+echo
+echo "== the multi panel: what its two displays and eight lamps show as the pilot turns and presses"
+m=$(case_dir demo-multi)
+(cd "$m" && wine_run "$m/out.txt" "$WINE_BUILD/bin/panel_demo.exe")
+multi_code=$?
+tr -d '\r' <"$m/out.txt"
+echo "== exit code: $multi_code"
+
 # The media player plug-in, registered as an installer registers it.
 echo
 echo "== Tunelet.dll, the media player plug-in: regsvr32 writes what the player reads"
@@ -74,4 +85,4 @@ for key in "${tunelet_keys[@]}"; do
     if wine_run "$p/query.txt" reg query "$key"; then echo "$key: still there"; else echo "$key: removed"; fi
 done
 echo "== exit codes: $tunelet_code $tunelet_u_code"
-[ "$code" -eq 0 ] && [ "$tarvex_code" -eq 0 ] && [ "$tunelet_code" -eq 0 ] && [ "$tunelet_u_code" -eq 0 ]
+[ "$code" -eq 0 ] && [ "$tarvex_code" -eq 0 ] && [ "$multi_code" -eq 0 ] && [ "$tunelet_code" -eq 0 ] && [ "$tunelet_u_code" -eq 0 ]
