@@ -12,6 +12,49 @@ conn_setup() {
 
 debug_key='HKLM\SOFTWARE\Orlend\Lumiray\Debug'
 
+# What the multi panel asks of the simulator at start: its record (definition
+# DEFINE), its 23 events from id FIRST in group GROUP, its group's priority.
+multi_panel_init() {
+    local define=$1 id=$2 group=$3 n=0 line name units type
+    while IFS='|' read -r name units type; do
+        echo "SimConnect_AddToDataDefinition define=$define datum=\"$name\" units=\"$units\" type=$type epsilon=0 datumId=$n -> 00000000"
+        n=$((n + 1))
+    done <<'DATUMS'
+AVIONICS MASTER SWITCH|Bool|1
+ELECTRICAL MASTER BATTERY|Bool|1
+GENERAL ENG MASTER ALTERNATOR:1|Bool|1
+GENERAL ENG MASTER ALTERNATOR:2|Bool|1
+GENERAL ENG MASTER ALTERNATOR:3|Bool|1
+GENERAL ENG MASTER ALTERNATOR:4|Bool|1
+AUTOPILOT ALTITUDE LOCK VAR|Feet|3
+AUTOPILOT VERTICAL HOLD VAR|Feet/Minute|3
+AUTOPILOT HEADING LOCK DIR|Degrees|3
+AUTOPILOT AIRSPEED HOLD VAR|Knots|3
+NAV OBS:1|Degrees|3
+AUTOPILOT THROTTLE ARM|BOOL|1
+AUTOPILOT MASTER|BOOL|1
+AUTOPILOT HEADING LOCK|BOOL|1
+AUTOPILOT NAV1 LOCK|BOOL|1
+AUTOPILOT APPROACH HOLD|BOOL|1
+AUTOPILOT BACKCOURSE HOLD|BOOL|1
+AUTOPILOT ALTITUDE LOCK|BOOL|1
+AUTOPILOT VERTICAL HOLD|BOOL|1
+AUTOPILOT AIRSPEED HOLD|BOOL|1
+PARTIAL PANEL ELECTRICAL|ENUM|1
+PARTIAL PANEL AVIONICS|ENUM|1
+DATUMS
+    for name in AP_ALT_VAR_INC AP_ALT_VAR_DEC AP_VS_VAR_INC AP_VS_VAR_DEC AP_SPD_VAR_INC \
+        AP_SPD_VAR_DEC HEADING_BUG_INC HEADING_BUG_DEC VOR1_OBI_INC VOR1_OBI_DEC AP_MASTER \
+        AP_PANEL_HEADING_HOLD AP_NAV1_HOLD AP_APR_HOLD AP_BC_HOLD AP_PANEL_ALTITUDE_HOLD \
+        AP_VS_HOLD AP_PANEL_SPEED_HOLD AUTO_THROTTLE_ARM FLAPS_INCR FLAPS_DECR ELEV_TRIM_UP \
+        ELEV_TRIM_DN; do
+        echo "SimConnect_MapClientEventToSimEvent id=$id name=\"$name\" -> 00000000"
+        echo "SimConnect_AddClientEventToNotificationGroup group=$group id=$id maskable=0 -> 00000000"
+        id=$((id + 1))
+    done
+    echo "SimConnect_SetNotificationGroupPriority group=$group priority=1 -> 00000000"
+}
+
 # A scripted session: start, pause and unpause in one dispatch, a data block, quit.
 d=$(conn_setup connection-run)
 cat >"$d/script.txt" <<'SCRIPT'
@@ -24,17 +67,25 @@ SCRIPT
 (cd "$d" && AVIARO_SIM_SCRIPT="$d/script.txt" AVIARO_SIM_RECORD="$d/record.txt" \
     wine_run "$d/out.txt" "$d/Aviaro.exe" -run)
 check_eq "-run serves the script and exits 0" 0 $?
-cat >"$d/expected.txt" <<'EXPECTED'
+# Without Aviaro.xml there are no pages: the multi panel takes definition 2,
+# the first client events and group 0, and requests its data at every start.
+{
+cat <<'EXPECTED'
 SimConnect_Open name="Orlend Flight Sim X Plugin" window=0 userEvent=0 event=set config=0 -> 00000000
 SimConnect_SubscribeToSystemEvent id=1 name="SimStart" -> 00000000
 SimConnect_SubscribeToSystemEvent id=2 name="SimStop" -> 00000000
 SimConnect_SubscribeToSystemEvent id=3 name="Paused" -> 00000000
 SimConnect_SubscribeToSystemEvent id=4 name="Unpaused" -> 00000000
+EXPECTED
+multi_panel_init 2 5 0
+cat <<'EXPECTED'
 SimConnect_CallDispatch -> 00000000
 deliver EVENT id=1
+SimConnect_RequestDataOnSimObject request=2 define=2 object=0 period=3 flags=1 origin=0 interval=0 limit=0 -> 00000000
 SimConnect_CallDispatch -> 00000000
 deliver EVENT id=3
 deliver EVENT id=4
+SimConnect_RequestDataOnSimObject request=2 define=2 object=0 period=3 flags=1 origin=0 interval=0 limit=0 -> 00000000
 SimConnect_CallDispatch -> 00000000
 deliver SIMOBJECT_DATA request=7 size=12
 SimConnect_CallDispatch -> 00000000
@@ -44,6 +95,7 @@ deliver EVENT id=2
 deliver QUIT
 SimConnect_Close -> 00000000
 EXPECTED
+} >"$d/expected.txt"
 check_file_eq "-run: opens, subscribes 1-4 in order, one dispatch per wake, closes" \
     "$d/expected.txt" "$d/record.txt"
 check_absent "-run without the Debug value writes no trace file" "$d/trace.txt"
