@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/process.h"
@@ -595,6 +596,33 @@ TEST_F(GaugeFrames, HostileValuesAreClippedOrSkipped) {
     Frame farFrame;
     far.Render(farFrame.view);
     EXPECT_EQ(farFrame.bytes, Frame().bytes);
+}
+
+// The page's threads: frames drawn on one while knob presses and data
+// blocks arrive on others; the presses all land and nothing races (TSan).
+TEST_F(GaugeFrames, FramesWhileKnobsTurnAndDataArrives) {
+    CGaugeVariables variables;
+    CGaugeRenderer renderer(&pageId_);
+    renderer.LoadDebugGauge(variables, TestGaugeFolder());
+    renderer.AddButton(1, L"NAV", L"NAV1_RADIO_SWAP", 400, 0xFFFFFF);
+    std::thread presses([&] {
+        for (int i = 0; i < 25; ++i) renderer.OnKnob(0, false, pageId_, variables);
+        for (int i = 0; i < 3; ++i) renderer.OnSoftButton(1);
+    });
+    std::thread data([&] {
+        for (int i = 0; i < 50; ++i) {
+            const float block[] = {float(i)};
+            variables.OnReceiveData(block, sizeof block);
+        }
+    });
+    Frame frame;
+    for (int i = 0; i < 20; ++i) {
+        variables.Commit();
+        renderer.Render(frame.view);
+    }
+    presses.join();
+    data.join();
+    EXPECT_EQ(variables.Get(L'G', L"Var1", L""), 25.0f);
 }
 
 }  // namespace
