@@ -26,6 +26,7 @@ expect "Select on the active frequency swaps it" "| 118.50  111.45 |"
 expect "the selected altitude follows the presses" "| ALT    008200«|"
 expect "the transponder digit follows the press" "|     2200       |"
 expect "the multi panel's knob turns the selected altitude" "altitude selected: 3500 ft, heading bug: 273"
+expect "the test gauge's frames are written as PNG files" "the test gauge drew 5 frames, written as PNG files to $(cd "$build" && pwd)/demo-frames"
 expect "regsvr32 registers Tunelet.dll apartment-threaded" "    ThreadingModel    REG_SZ    Apartment"
 expect "Tunelet.dll is a background plug-in the player starts" "    Capabilities    REG_DWORD    0x40000001"
 expect "regsvr32 /u removes the plug-in's key" \

@@ -65,6 +65,42 @@ multi_code=$?
 tr -d '\r' <"$m/out.txt"
 echo "== exit code: $multi_code"
 
+# The instrument-panel display's built-in test gauge, drawn by gaugeview.exe as
+# the gauge page draws it: its bitmaps are found in the 1024 folder beside the
+# device library the registry names (the stand-in, bin/1024).
+echo
+echo "== the instrument-panel display: the test gauge as the airspeed rises and the pilot turns the knob"
+g=$(case_dir demo-gauge)
+gauge_frames="$WINE_BUILD/demo-frames"
+mkdir -p "$gauge_frames"
+gauge_key='HKLM\SOFTWARE\Orlend\Lumiray'
+wine_run "$g/reg.txt" reg add "$gauge_key" /v LumirayX86 /t REG_SZ /d "$(win_path "$WINE_BUILD/bin")\\Lumiray.dll" /f
+gauge_code=0
+gauge_count=0
+while read -r knots downs; do
+    name="test_gauge_${knots}kt_knob${downs}.png"
+    if wine_run "$g/gaugeview-$knots.txt" "$WINE_BUILD/bin/gaugeview.exe" --test-gauge \
+        --set "A:Airspeed select indicated or true,knots=$knots" --press "down*$downs" \
+        --button "1,IAS" --button "2,TAS,700,FFD040" -o "$(win_path "$gauge_frames")\\$name" &&
+        [ -s "$gauge_frames/$name" ]; then
+        gauge_count=$((gauge_count + 1))
+        echo "$knots kt, knob $downs steps down: $gauge_frames/$name"
+    else
+        gauge_code=1
+        echo "$knots kt: no frame"
+        tr -d '\r' <"$g/gaugeview-$knots.txt"
+    fi
+done <<'FRAMES'
+0 0
+60 5
+120 10
+200 20
+260 30
+FRAMES
+wine_run "$g/reg.txt" reg delete "$gauge_key" /v LumirayX86 /f
+echo "the test gauge drew $gauge_count frames, written as PNG files to $gauge_frames"
+echo "== exit code: $gauge_code"
+
 # The media player plug-in, registered as an installer registers it.
 echo
 echo "== Tunelet.dll, the media player plug-in: regsvr32 writes what the player reads"
@@ -85,4 +121,4 @@ for key in "${tunelet_keys[@]}"; do
     if wine_run "$p/query.txt" reg query "$key"; then echo "$key: still there"; else echo "$key: removed"; fi
 done
 echo "== exit codes: $tunelet_code $tunelet_u_code"
-[ "$code" -eq 0 ] && [ "$tarvex_code" -eq 0 ] && [ "$multi_code" -eq 0 ] && [ "$tunelet_code" -eq 0 ] && [ "$tunelet_u_code" -eq 0 ]
+[ "$code" -eq 0 ] && [ "$tarvex_code" -eq 0 ] && [ "$multi_code" -eq 0 ] && [ "$gauge_code" -eq 0 ] && [ "$tunelet_code" -eq 0 ] && [ "$tunelet_u_code" -eq 0 ]
