@@ -84,7 +84,10 @@ private:
     static constexpr std::uint32_t kMaxFeature = 64;
 
     // What the reader thread owns; shared with it so that a reader left
-    // behind after the time-out never touches freed memory.
+    // behind after the time-out never touches freed memory. The reader holds
+    // mutex while it delivers a report (taking the panel's lock inside it);
+    // Close takes it only to wait for the reader and to mark it abandoned, and
+    // never while holding the panel's lock.
     struct Reader {
         std::mutex mutex;
         std::condition_variable ended;
@@ -123,6 +126,8 @@ private:
 
 class CPanelClass : public IPanel {
 public:
+    // Each derived panel closes its units in its own destructor, while
+    // OnDeviceDetached still reaches it; by here the map is empty.
     ~CPanelClass() override;
 
     // Slots of the panel: the product test, whether units are read, and the
@@ -187,8 +192,9 @@ protected:
     // Queues the event; it goes out from the dispatch thread once sent on.
     void SendEvent(std::uint32_t eventId, std::uint32_t data);
 
-    // The panel's lock. Lock order: the panel's lock, then a unit's outMutex_,
-    // then the client-event queue's lock (leaves). It is never held while
+    // The panel's lock. Lock order: a unit's reader mutex, then the panel's
+    // lock, then a unit's outMutex_, then the client-event queue's lock
+    // (leaves). It is never held while
     // calling SimConnect, the manager or the HID driver, so a thread that holds
     // it always finishes without waiting on another.
     std::mutex mutex_;
