@@ -505,6 +505,7 @@ TEST_F(GaugeFrames, PlacementRules) {
     CGaugeRenderer renderer(&pageId_);
     ASSERT_TRUE(renderer.LoadFromFile(variables, File("place.xml", R"(<Gauge>
       <Image Name="bg.bmp"/>
+      <Element><Position X="0" Y="-20"/><MaskImage Name="bg.bmp"/></Element>
       <Element><Position X="3" Y="4"/><Image Name="dot.bmp"/>
         <Shift><Value>2</Value><Scale X="1.9" Y="-0.6"/></Shift></Element>
       <Element><MaskImage Name="missing.bmp"/><Image Name="blue.bmp"/></Element>
@@ -521,6 +522,10 @@ TEST_F(GaugeFrames, PlacementRules) {
     EXPECT_EQ(frame.At(280 + 6, 105 + 3), 0xFFFFFFu);
     EXPECT_EQ(frame.At(280 + 8, 105 + 5), 0xFFFFFFu);
     EXPECT_EQ(frame.At(280 + 9, 105 + 5), 0x505050u);
+    // A mask's black is transparent on the frame: the mask moved up by 20
+    // puts its black bar over the background's grey, which stays.
+    EXPECT_EQ(frame.At(300, 105 + 8), 0x505050u);
+    EXPECT_EQ(frame.At(300, 105 + 7), 0x505050u);
     // The masked element's mask failed: none of its blue image is drawn.
     for (int y = 105; y < 135; ++y) {
         for (int x = 280; x < 320; ++x) ASSERT_NE(frame.At(x, y), 0x0000FFu) << x << "," << y;

