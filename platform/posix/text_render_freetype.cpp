@@ -56,8 +56,18 @@ bool RenderLabelMask(const std::wstring& text, int weight, int width, int height
     FT_Set_Char_Size(face, 0, em26, 72, 72);
     const int baseline = (height - kCellHeight) / 2 + static_cast<int>((ascent * kCellHeight + cell / 2) / cell);
 
+    // DrawText's prefix rule, as GDI applies it here: "&&" is one "&", and
+    // a single "&" is dropped (GDI would underline the next character).
+    std::wstring shown;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == L'&') {
+            if (i + 1 < text.size()) shown += text[++i];
+            continue;
+        }
+        shown += text[i];
+    }
     long pen = 0;
-    for (wchar_t ch : text) {
+    for (wchar_t ch : shown) {
         if (pen >= width) break;
         if (FT_Load_Char(face, static_cast<FT_ULong>(ch), FT_LOAD_RENDER | FT_LOAD_TARGET_MONO) != 0) {
             continue;
