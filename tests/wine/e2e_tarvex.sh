@@ -25,10 +25,10 @@ XML
 # standby raised to 123.00 as the whole-MHz increase would, then squawk 7700.
 cat >"$d/sim.txt" <<'SIM'
 SimStart
-sleep 1000; data 1 i32:0x1850 i32:0x2200 i32:0x1030 i32:0x0800
-sleep 2500; data 1 i32:0x1850 i32:0x2300 i32:0x1030 i32:0x0800
-sleep 2500; data 4 i32:0x7700
-sleep 2500; SimStop; quit
+at 1000; data 1 i32:0x1850 i32:0x2200 i32:0x1030 i32:0x0800
+at 3500; data 1 i32:0x1850 i32:0x2300 i32:0x1030 i32:0x0800
+at 6000; data 4 i32:0x7700
+at 8500; SimStop; quit
 SIM
 # The pilot: Down to the COM standby, Select to edit, Up to raise it; once the
 # simulator answers, Select to leave edit mode; on the ADF page Select toggles
