@@ -19,6 +19,7 @@
 #include "plugins/aviaro/host/simconnect_library.h"
 #include "plugins/lumiray/lumiray_library.h"
 #include "tools/lumiray_standin/lumiray_standin.h"
+#include "tests/manager/work_folder.h"
 #include "tools/simconnect_standin/sim_standin.h"
 
 namespace {
@@ -49,19 +50,9 @@ int CountStartingWith(const std::vector<std::string>& lines, const std::string& 
 }
 
 TEST(ManagerLocking, PressesAndAnswersAgainstALibraryThatLocksWhileCallingBack) {
-    namespace fs = std::filesystem;
-    const fs::path folder = fs::temp_directory_path() / "aviaro-tests" / "manager-locking";
-    std::error_code ec;
-    fs::remove_all(folder, ec);
-    fs::create_directories(folder);
-    const fs::path previous = fs::current_path();
-    fs::current_path(folder);
-    {
-        std::FILE* f = std::fopen("Aviaro.xml", "wb");
-        std::fputs("<Aviaro><Tarvex><ComNav Radio1=\"true\"/></Tarvex></Aviaro>", f);
-        std::fclose(f);
-    }
-    const std::string registry = (folder / "registry.reg").string();
+    const WorkFolder folder("manager-locking",
+                            "<Aviaro><Tarvex><ComNav Radio1=\"true\"/></Tarvex></Aviaro>");
+    const std::string registry = (folder.Path() / "registry.reg").string();
     setenv("AVIARO_REGISTRY", registry.c_str(), 1);
     av::platform::WriteRegistryDword(av::platform::RegistryRoot::LocalMachine,
                                      L"SYSTEM\\CurrentControlSet\\Services\\Lumirayd", L"Running",
@@ -119,7 +110,6 @@ TEST(ManagerLocking, PressesAndAnswersAgainstALibraryThatLocksWhileCallingBack) 
     sim.Reset();
     CLumirayLibrary::Instance().UseEntryTable(lumiray::EntryTable{});
     CSimConnectLibrary::Instance().UseEntryTable(simconnect::EntryTable{});
-    fs::current_path(previous);
     unsetenv("AVIARO_REGISTRY");
 }
 

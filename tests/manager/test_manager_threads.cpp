@@ -10,6 +10,7 @@
 #include "plugins/aviaro/devices/aviaro.h"
 #include "plugins/lumiray/lumiray_library.h"
 #include "tests/manager/fake_lumiray.h"
+#include "tests/manager/work_folder.h"
 
 namespace {
 
@@ -64,18 +65,7 @@ IPage* MakeCounting(PageKind, std::uint32_t id, IPageOwner* owner, bool) {
 }
 
 TEST(ManagerThreads, CallbacksDataAndRefreshesAtOnce) {
-    namespace fs = std::filesystem;
-    const fs::path folder = fs::temp_directory_path() / "aviaro-tests" / "manager-threads";
-    std::error_code ec;
-    fs::remove_all(folder, ec);
-    fs::create_directories(folder);
-    const fs::path previous = fs::current_path();
-    fs::current_path(folder);
-    {
-        std::FILE* f = std::fopen("Aviaro.xml", "wb");
-        std::fputs("<A><Tarvex><Adf/><Dme/><Xpndr/></Tarvex></A>", f);
-        std::fclose(f);
-    }
+    const WorkFolder folder("manager-threads", "<A><Tarvex><Adf/><Dme/><Xpndr/></Tarvex></A>");
     FakeLumiray& lib = FakeLumiray::Get();
     lib.Reset();
     for (int d = 1; d <= 3; ++d) lib.Add(Dev(d), {CLumirayLibrary::DeviceType_Tarvex, L""});
@@ -121,7 +111,6 @@ TEST(ManagerThreads, CallbacksDataAndRefreshesAtOnce) {
         EXPECT_TRUE(app.PageIds().empty());
     }
     CLumirayLibrary::Instance().UseEntryTable(lumiray::EntryTable{});
-    fs::current_path(previous);
 }
 
 }  // namespace
