@@ -423,7 +423,8 @@ struct FailingWriter : public tunelet::CRegistryWriter {
     int writes = 0;
 };
 
-// The entries themselves are checked through regsvr32 (tests/wine/e2e_tunelet.sh).
+// The entries themselves, their removal and their parents staying are checked
+// through regsvr32 (tests/wine/e2e_tunelet.sh).
 TEST_F(Tunelet, RegistrationWritesAllOrNothingAndTellsThePlayers) {
     for (int failAt = 0; failAt <= 9; ++failAt) {
         SCOPED_TRACE(failAt);
@@ -445,10 +446,6 @@ TEST_F(Tunelet, RegistrationWritesAllOrNothingAndTellsThePlayers) {
     EXPECT_EQ(unregister_(), S_OK);
     EXPECT_EQ(unregister_(), S_OK);  // nothing left to remove is no failure
     EXPECT_EQ(g_posts, std::vector<std::string>(3, "broadcast WMPlayer_PluginAddRemove 0 0"));
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, tunelet::kClassKey));
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, tunelet::kPluginKey));
-    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID"));
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\MediaPlayer\\UIPlugins"));
 }
 
 }  // namespace
