@@ -378,6 +378,16 @@ void EnableBlock(const std::string& bytes, const LaunchBlock& block,
     }
 }
 
+// Every plan starts with no edits; none is made without an executable to look
+// for or for a text the scan refuses.
+bool StartPlan(const std::string& bytes, const std::wstring& exePath,
+               std::vector<LaunchTextEdit>& edits, LaunchDocument& doc, ScanResult& scan) {
+    edits.clear();
+    if (exePath.empty()) return false;
+    scan = ScanLaunchText(bytes, doc);
+    return scan != ScanResult::Refused;
+}
+
 bool AllSpace(const std::string& bytes, std::size_t from) {
     return std::all_of(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.end(), IsSpace);
 }
@@ -393,11 +403,9 @@ bool NewLaunchText(const std::wstring& exePath, std::string& bytes) {
 
 bool PlanLaunchInstall(const std::string& bytes, const std::wstring& exePath,
                        std::vector<LaunchTextEdit>& edits) {
-    edits.clear();
-    if (exePath.empty()) return false;
     LaunchDocument doc;
-    const ScanResult scan = ScanLaunchText(bytes, doc);
-    if (scan == ScanResult::Refused) return false;
+    ScanResult scan = ScanResult::Refused;
+    if (!StartPlan(bytes, exePath, edits, doc, scan)) return false;
     std::string path;
     if (!EncodePath(exePath, doc.utf8, path)) return false;
 
@@ -459,11 +467,9 @@ bool PlanLaunchInstall(const std::string& bytes, const std::wstring& exePath,
 
 bool PlanLaunchUninstall(const std::string& bytes, const std::wstring& exePath,
                          std::vector<LaunchTextEdit>& edits) {
-    edits.clear();
-    if (exePath.empty()) return false;
     LaunchDocument doc;
-    const ScanResult scan = ScanLaunchText(bytes, doc);
-    if (scan == ScanResult::Refused) return false;
+    ScanResult scan = ScanResult::Refused;
+    if (!StartPlan(bytes, exePath, edits, doc, scan)) return false;
     for (const LaunchBlock& block : doc.blocks) {
         if (av::platform::EqualsIgnoreCase(BlockPath(bytes, doc, block), exePath)) {
             edits.push_back(RemoveBlock(bytes, block));
