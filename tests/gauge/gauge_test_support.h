@@ -48,10 +48,6 @@ struct Picture {
 };
 Picture Crop(const Frame& frame, int left);
 std::vector<std::uint8_t> EncodePng(const Picture& picture);
-// Reads a PNG of 8-bit RGB whose zlib stream is of stored blocks and whose
-// rows are unfiltered (what EncodePng writes). False on anything else.
-bool DecodePng(const std::vector<std::uint8_t>& png, Picture& picture);
-
 // Compares the picture with golden/NAME.png beside the test binary; with the
 // environment variable AV_UPDATE_GOLDEN set, writes it into the source tree's
 // golden folder instead. Returns "" when they match, else what differs.

@@ -67,13 +67,14 @@ TEST(ManagerLocking, PressesAndAnswersAgainstALibraryThatLocksWhileCallingBack) 
     lib.Reset();
     CLumirayLibrary::Instance().UseEntryTable(standin::LumirayStandIn::Entries());
 
-    // Down to the COM standby, Select to edit, then 60 presses of Up and 20 of
-    // Down, each answered by the simulator with a new record.
+    // Down to the COM standby, Select to edit, then 60 presses of Up and 70 of
+    // Down, each answered by the simulator with a new record. A wait matches
+    // any line recorded so far, so each waits for a frequency not shown before.
     std::string presses = "strict\ndevice tarvex\nwait text=\"[118.50]\npress 1 4\npress 1 1\n";
     for (int i = 0; i < 60; ++i) presses += "press 1 2\n";
     presses += "wait text=\"\xC2\xBB" "182.00\n";
-    for (int i = 0; i < 20; ++i) presses += "press 1 4\n";
-    presses += "wait text=\"\xC2\xBB" "162.00\n";
+    for (int i = 0; i < 70; ++i) presses += "press 1 4\n";
+    presses += "wait text=\"\xC2\xBB" "112.00\n";
     lib.LoadScript(presses);
 
     {
@@ -99,11 +100,11 @@ TEST(ManagerLocking, PressesAndAnswersAgainstALibraryThatLocksWhileCallingBack) 
 
         standin::Screen screen;
         ASSERT_TRUE(lib.GetScreen(1, screen));
-        EXPECT_EQ(screen.lines[2], L"\u00BB162.00  108.00 ");
+        EXPECT_EQ(screen.lines[2], L"\u00BB112.00  108.00 ");
         const std::vector<std::string> calls = sim.Records();
         const std::string transmit = "SimConnect_TransmitClientEvent object=0 id=";
         EXPECT_EQ(CountStartingWith(calls, transmit + IdOf(calls, "COM_RADIO_WHOLE_INC") + " "), 60);
-        EXPECT_EQ(CountStartingWith(calls, transmit + IdOf(calls, "COM_RADIO_WHOLE_DEC") + " "), 20);
+        EXPECT_EQ(CountStartingWith(calls, transmit + IdOf(calls, "COM_RADIO_WHOLE_DEC") + " "), 70);
         EXPECT_EQ(sim.OtherThreadCalls(), 0);
     }
     lib.Reset();
