@@ -129,6 +129,13 @@ std::uint8_t Digit(float value) {
     return static_cast<std::uint8_t>(std::fmod(std::trunc(std::fabs(value)), 10.0f));
 }
 
+// The value rounded to single precision: a 32-bit x86 build computes in the
+// FPU's wider format and would otherwise cut 2456.99996 instead of 2457.
+float Single(float value) {
+    volatile float stored = value;
+    return stored;
+}
+
 std::uint8_t Nibble(std::uint32_t value, int index) {
     return static_cast<std::uint8_t>((value >> (4 * index)) & 0x0F);
 }
@@ -241,10 +248,10 @@ void CPanelClass_Radios::TransponderDigits(std::uint32_t bco16, std::uint8_t* di
 
 void CPanelClass_Radios::DmeDigits(float value, std::uint8_t* digits) {
     digits[0] = kBlank;
-    digits[1] = Digit(value / 100.0f);
-    digits[2] = Digit(value / 10.0f);
+    digits[1] = Digit(Single(value / 100.0f));
+    digits[2] = Digit(Single(value / 10.0f));
     digits[3] = static_cast<std::uint8_t>(kPoint | Digit(value));
-    digits[4] = Digit(value * 10.0f);
+    digits[4] = Digit(Single(value * 10.0f));
 }
 
 void CPanelClass_Radios::RowDigits(std::uint32_t position, std::uint8_t* left,
