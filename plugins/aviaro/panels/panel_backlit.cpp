@@ -1,0 +1,414 @@
+#include "plugins/aviaro/panels/panel_backlit.h"
+
+#include <bit>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/paths.h"
+#include "platform/xml_dom.h"
+#include "plugins/aviaro/host/simconnect_library.h"
+
+namespace {
+
+struct Datum {
+    const char* name;
+    const char* unit;
+    std::uint32_t type;
+};
+
+constexpr std::uint32_t kF32 = simconnect::kDataTypeFloat32;
+constexpr std::uint32_t kI32 = simconnect::kDataTypeInt32;
+
+// Four groups; each stops at its own first failure.
+constexpr Datum kGroup1[] = {
+    {"PITOT HEAT", "Bool", kI32},
+    {"STALL WARNING", "Bool", kI32},
+    {"CANOPY OPEN", "Percent Over 100", kF32},
+    {"BRAKE PARKING INDICATOR", "Bool", kI32},
+    {"LIGHT BEACON", "Bool", kI32},
+    {"LIGHT STROBE", "Bool", kI32},
+    {"LIGHT LANDING", "Bool", kI32},
+    {"GEAR TOTAL PCT EXTENDED", "Percent Over 100", kF32},
+    {"SUCTION PRESSURE", "inHg", kF32},
+};
+constexpr Datum kGroup2[] = {
+    {"NUMBER OF ENGINES", "Number", kI32},
+    {"ENGINE TYPE", "Enum", kI32},
+    {"GENERAL ENG OIL PRESSURE:1", "Psi", kF32},
+    {"GENERAL ENG OIL PRESSURE:2", "Psi", kF32},
+    {"GENERAL ENG OIL PRESSURE:3", "Psi", kF32},
+    {"GENERAL ENG OIL PRESSURE:4", "Psi", kF32},
+    {"GENERAL ENG OIL TEMPERATURE:1", "Celsius", kF32},
+    {"GENERAL ENG OIL TEMPERATURE:2", "Celsius", kF32},
+    {"GENERAL ENG OIL TEMPERATURE:3", "Celsius", kF32},
+    {"GENERAL ENG OIL TEMPERATURE:4", "Celsius", kF32},
+    {"GENERAL ENG FUEL PRESSURE:1", "Psi", kF32},
+    {"GENERAL ENG FUEL PRESSURE:2", "Psi", kF32},
+    {"GENERAL ENG FUEL PRESSURE:3", "Psi", kF32},
+    {"GENERAL ENG FUEL PRESSURE:4", "Psi", kF32},
+    {"ENG ON FIRE:1", "Bool", kI32},
+    {"ENG ON FIRE:2", "Bool", kI32},
+    {"ENG ON FIRE:3", "Bool", kI32},
+    {"ENG ON FIRE:4", "Bool", kI32},
+    {"ROTOR RPM PCT", "Percent Over 100", kF32},
+};
+constexpr Datum kGroup3[] = {
+    {"GPS DRIVES NAV1", "Bool", kI32},
+    {"NAV SOUND:1", "Bool", kI32},
+    {"NAV SOUND:2", "Bool", kI32},
+    {"COM TRANSMIT:1", "Bool", kI32},
+    {"COM TRANSMIT:2", "Bool", kI32},
+    {"COM RECIEVE ALL", "Bool", kI32},
+    {"DME SOUND", "Bool", kI32},
+    {"ADF SOUND:0", "Bool", kI32},
+    {"ADF SOUND:1", "Bool", kI32},
+    {"MARKER SOUND", "Bool", kI32},
+    {"AUTOPILOT MASTER", "Bool", kI32},
+    {"AUTOPILOT AVAILABLE", "Bool", kI32},
+};
+constexpr Datum kGroup4[] = {
+    {"FUEL TANK CENTER CAPACITY", "Gallons", kF32},
+    {"FUEL TANK CENTER QUANTITY", "Gallons", kF32},
+    {"FUEL LEFT CAPACITY", "Gallons", kF32},
+    {"FUEL LEFT QUANTITY", "Gallons", kF32},
+    {"FUEL RIGHT CAPACITY", "Gallons", kF32},
+    {"FUEL RIGHT QUANTITY", "Gallons", kF32},
+    {"FUEL TOTAL CAPACITY", "Gallons", kF32},
+    {"FUEL TOTAL QUANTITY", "Gallons", kF32},
+    {"FUEL CROSS FEED", "Enum", kI32},
+};
+
+// Record words.
+enum : int {
+    kPitotHeat = 0,
+    kStallWarning = 1,
+    kCanopyOpen = 2,
+    kParkingBrake = 3,
+    kBeacon = 4,
+    kStrobe = 5,
+    kLanding = 6,
+    kGearExtended = 7,
+    kSuction = 8,
+    kEngineCount = 9,
+    kEngineType = 10,
+    kOilPressure1 = 11,
+    kOilTemperature1 = 15,
+    kFuelPressure1 = 19,
+    kFire1 = 23,
+    kRotorRpm = 27,
+    kGpsDrivesNav1 = 28,
+    kNavSound1 = 29,
+    kNavSound2 = 30,
+    kComTransmit1 = 31,
+    kComTransmit2 = 32,
+    kComReceiveAll = 33,
+    kDmeSound = 34,
+    kAdfSound0 = 35,
+    kAdfSound1 = 36,
+    kMarkerSound = 37,
+    kApMaster = 38,
+    kApAvailable = 39,
+    kCentreCapacity = 40,  // then quantity; left, right and total likewise
+    kCrossFeed = 48,
+};
+
+constexpr const wchar_t* kAssignments[] = {
+    L"EngineFire",         L"Engine1Fire",        L"Engine2Fire",        L"Engine3Fire",
+    L"Engine4Fire",        L"LeftEngineFire",     L"RightEngineFire",    L"LowPressure",
+    L"OilPressure",        L"Engine1OilPressure", L"Engine2OilPressure", L"Engine3OilPressure",
+    L"Engine4OilPressure", L"EngineOilTemp",      L"Engine1OilTemp",     L"Engine2OilTemp",
+    L"Engine3OilTemp",     L"Engine4OilTemp",     L"RotorLowRpm",        L"NAV",
+    L"NAV1",               L"NAV2",               L"COM1",               L"COM2",
+    L"Both",               L"DME",                L"ADF",                L"MKR",
+    L"AutoPilot",          L"APMaster",           L"GPS",                L"GearUp",
+    L"GearDown",           L"Down",               L"Up",                 L"GearUnsafe",
+    L"MasterCaution",      L"MasterWarning",      L"BeaconLight",        L"LandingLights",
+    L"ParkingBrakes",      L"PitotHeat",          L"StallWarning",       L"DoorWarning",
+    L"VacLow",             L"StrobeLight",        L"FuelLow",            L"LeftFuelLow",
+    L"RightFuelLow",       L"CentreFuelLow",      L"FuelCrossFeed",
+};
+static_assert(sizeof(kAssignments) / sizeof(kAssignments[0]) == 51);
+
+// A decimal integer as the C library reads one: leading white space and a
+// sign, up to the first non-digit, 0 without digits. Values beyond any lens
+// are held at a bound that is not one.
+std::int32_t ReadDecimal(const std::wstring& text) {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == L' ' || (text[i] >= L'\t' && text[i] <= L'\r'))) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) negative = text[i++] == L'-';
+    std::int64_t value = 0;
+    for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
+        value = value * 10 + (text[i] - L'0');
+        if (value > 0x7FFFFFFF) value = 0x7FFFFFFF;
+    }
+    return static_cast<std::int32_t>(negative ? -value : value);
+}
+
+class Drawing {
+public:
+    Drawing(const std::uint32_t* record, const CPanelClass_Backlit::LampTable& table,
+            std::uint8_t* report)
+        : record_(record), table_(table), report_(report) {}
+
+    void Lamp(const wchar_t* name, bool on) {
+        const auto it = table_.find(name);
+        if (it != table_.end() && it->second) {
+            CPanelClass_Backlit::SetLamp(*it->second, on, report_, flags_);
+        }
+    }
+    bool Set(int word) const { return record_[word] != 0; }
+    float Float(int word) const { return std::bit_cast<float>(record_[word]); }
+    std::int32_t Int(int word) const { return static_cast<std::int32_t>(record_[word]); }
+    // Quantity over capacity below a tenth; a zero capacity never lights.
+    bool Low(int capacityWord) const {
+        const double quotient = static_cast<double>(Float(capacityWord + 1)) /
+                                static_cast<double>(Float(capacityWord));
+        return quotient < static_cast<double>(0.1f);
+    }
+    const CPanelClass_Backlit::DrawFlags& Flags() const { return flags_; }
+
+private:
+    const std::uint32_t* record_;
+    const CPanelClass_Backlit::LampTable& table_;
+    std::uint8_t* report_;
+    CPanelClass_Backlit::DrawFlags flags_;
+};
+
+}  // namespace
+
+CPanelClass_Backlit::CPanelClass_Backlit() : CPanelClass(record_, kRecordWords) {}
+
+CPanelClass_Backlit::~CPanelClass_Backlit() {
+    // Here, while OnDeviceDetached can still reach this class.
+    CloseAllDevices();
+}
+
+bool CPanelClass_Backlit::IsPanelDevice(const wchar_t* path) {
+    std::uint16_t vendor = 0, product = 0;
+    return CHidPanelDevice::ReadDeviceIds(path, vendor, product) && vendor == kPanelVendorId &&
+           product == kProductId;
+}
+
+HRESULT CPanelClass_Backlit::DefineSimData() {
+    std::uint32_t datumId = 0;
+    auto group = [&](const Datum* begin, const Datum* end) {
+        for (const Datum* d = begin; d != end; ++d) {
+            const HRESULT hr = AddDatum(datumId, d->name, d->unit, d->type);
+            if (FAILED(hr)) return hr;
+        }
+        return S_OK;
+    };
+    group(std::begin(kGroup1), std::end(kGroup1));
+    group(std::begin(kGroup2), std::end(kGroup2));
+    group(std::begin(kGroup3), std::end(kGroup3));
+    return group(std::begin(kGroup4), std::end(kGroup4));
+}
+
+CPanelClass_Backlit::LampTable CPanelClass_Backlit::NewLampTable() {
+    LampTable table;
+    for (const wchar_t* name : kAssignments) {
+        auto record = std::make_unique<LampRecord>();
+        record->assignment = name;
+        table.emplace(name, std::move(record));
+    }
+    return table;
+}
+
+std::wstring CPanelClass_Backlit::ProgrammingPath() {
+    std::wstring folder;
+    if (!av::platform::GetKnownFolder(av::platform::KnownFolder::CommonDocuments, folder)) {
+        return std::wstring(1, av::platform::kPathSeparator) + L"TallyProgramming.xml";
+    }
+    return av::platform::JoinPath(av::platform::JoinPath(folder, L"Plotwise Profiles"),
+                                  L"TallyProgramming.xml");
+}
+
+bool CPanelClass_Backlit::ReadProgramming(const std::wstring& file, const std::wstring& serial,
+                                          LampTable& table) {
+    const std::unique_ptr<av::platform::XmlDocument> document = av::platform::XmlDocument::Create();
+    if (!document || !document->Load(file)) return false;
+    // The serial number is compared here rather than written into the query:
+    // whatever it holds (quotes, brackets) it matches only itself.
+    std::vector<std::unique_ptr<av::platform::XmlNode>> units;
+    if (!document->SelectNodes(L"//Tally/TallyProgramming", units)) return true;
+    for (const auto& unit : units) {
+        std::wstring id;
+        if (!unit->GetAttribute(L"Id", id) || id != serial) continue;
+        std::vector<std::unique_ptr<av::platform::XmlNode>> lenses;
+        if (!unit->SelectNodes(L"Lense", lenses)) continue;
+        for (const auto& lense : lenses) {
+            // Each Lense stands alone: what it leaves out is none and not placed.
+            std::wstring name;
+            std::uint32_t colour = kNone;
+            std::int32_t position = -1;
+            std::vector<std::unique_ptr<av::platform::XmlNode>> children;
+            if (!lense->SelectNodes(L"*", children)) continue;
+            for (const auto& child : children) {
+                const std::wstring tag = child->GetName();
+                if (tag == L"Id") {
+                    name = child->GetText();
+                } else if (tag == L"Colour") {
+                    const std::wstring text = child->GetText();
+                    if (text == L"Red") colour = kRed;
+                    else if (text == L"Amber") colour = kAmber;
+                    else if (text == L"Green") colour = kGreen;
+                } else if (tag == L"Assignment") {
+                    position = ReadDecimal(child->GetText());
+                }
+            }
+            const auto it = table.find(name);
+            if (it == table.end() || !it->second) continue;
+            it->second->colour = colour;
+            it->second->position = position;
+        }
+    }
+    return true;
+}
+
+void CPanelClass_Backlit::SetLamp(const LampRecord& record, bool on, std::uint8_t* report,
+                                  DrawFlags& flags) {
+    if (record.position < 0 || record.position >= kLenses) return;
+    const int byte = record.position / 8;
+    const std::uint8_t bit = static_cast<std::uint8_t>(1u << (record.position % 8));
+    std::uint8_t& green = report[1 + byte];
+    std::uint8_t& red = report[4 + byte];
+    if (!on) {
+        green = static_cast<std::uint8_t>(green & ~bit);
+        red = static_cast<std::uint8_t>(red & ~bit);
+        return;
+    }
+    switch (record.colour) {
+        case kGreen:
+            green |= bit;
+            red = static_cast<std::uint8_t>(red & ~bit);
+            break;
+        case kRed:
+            green = static_cast<std::uint8_t>(green & ~bit);
+            red |= bit;
+            flags.redLit = true;
+            break;
+        case kAmber:
+            green |= bit;
+            red |= bit;
+            flags.amberLit = true;
+            break;
+        default:
+            break;
+    }
+}
+
+void CPanelClass_Backlit::BuildReport(const std::uint32_t* record, const LampTable& table,
+                                      std::uint8_t* report) {
+    std::memset(report, 0, kLampReportLength);
+    report[0] = kLampReportId;
+    Drawing d(record, table, report);
+
+    d.Lamp(L"GPS", d.Set(kGpsDrivesNav1));
+    d.Lamp(L"NAV", !d.Set(kGpsDrivesNav1));
+    d.Lamp(L"NAV1", d.Set(kNavSound1));
+    d.Lamp(L"NAV2", d.Set(kNavSound2));
+    d.Lamp(L"COM1", d.Set(kComTransmit1));
+    d.Lamp(L"COM2", d.Set(kComTransmit2));
+    d.Lamp(L"Both", d.Set(kComReceiveAll));
+    d.Lamp(L"DME", d.Set(kDmeSound));
+    d.Lamp(L"ADF", d.Set(kAdfSound0) || d.Set(kAdfSound1));
+    d.Lamp(L"MKR", d.Set(kMarkerSound));
+    d.Lamp(L"AutoPilot", d.Set(kApAvailable));
+    d.Lamp(L"APMaster", d.Set(kApMaster));
+
+    // Engine lenses only for the engine counts the panel knows.
+    const std::int32_t engines = d.Int(kEngineCount);
+    const bool counted = engines == 1 || engines == 2 || engines == 4;
+    if (engines == 1) {
+        d.Lamp(L"EngineFire", d.Set(kFire1));
+    } else if (engines == 2) {
+        d.Lamp(L"LeftEngineFire", d.Set(kFire1));
+        d.Lamp(L"RightEngineFire", d.Set(kFire1 + 1));
+    } else if (engines == 4) {
+        static const wchar_t* const kFires[] = {L"Engine1Fire", L"Engine2Fire", L"Engine3Fire",
+                                                L"Engine4Fire"};
+        for (int n = 0; n < 4; ++n) d.Lamp(kFires[n], d.Set(kFire1 + n));
+    }
+    if (counted) {
+        static const wchar_t* const kOilPressure[] = {L"Engine1OilPressure", L"Engine2OilPressure",
+                                                      L"Engine3OilPressure", L"Engine4OilPressure"};
+        static const wchar_t* const kOilTemp[] = {L"Engine1OilTemp", L"Engine2OilTemp",
+                                                  L"Engine3OilTemp", L"Engine4OilTemp"};
+        bool anyPressure = false, anyTemp = false, anyFuel = false;
+        for (int n = 0; n < engines; ++n) {
+            anyPressure = anyPressure || d.Float(kOilPressure1 + n) < 25.0f;
+            anyTemp = anyTemp || d.Float(kOilTemperature1 + n) > 115.0f;
+            anyFuel = anyFuel || d.Float(kFuelPressure1 + n) < 5.0f;
+        }
+        d.Lamp(L"OilPressure", anyPressure);
+        for (int n = 0; n < engines; ++n) d.Lamp(kOilPressure[n], d.Float(kOilPressure1 + n) < 25.0f);
+        d.Lamp(L"EngineOilTemp", anyTemp);
+        for (int n = 0; n < engines; ++n) d.Lamp(kOilTemp[n], d.Float(kOilTemperature1 + n) > 115.0f);
+        d.Lamp(L"LowPressure", anyFuel);
+    }
+    if (d.Int(kEngineType) == 3) d.Lamp(L"RotorLowRpm", d.Float(kRotorRpm) < 0.9f);
+
+    d.Lamp(L"CentreFuelLow", d.Low(kCentreCapacity));
+    d.Lamp(L"LeftFuelLow", d.Low(kCentreCapacity + 2));
+    d.Lamp(L"RightFuelLow", d.Low(kCentreCapacity + 4));
+    d.Lamp(L"FuelLow", d.Low(kCentreCapacity + 6));
+    d.Lamp(L"FuelCrossFeed", d.Set(kCrossFeed));
+
+    const float gear = d.Float(kGearExtended);
+    const bool up = gear == 0.0f;
+    const bool down = gear == 1.0f;
+    d.Lamp(L"GearUp", up);
+    d.Lamp(L"Up", up);
+    d.Lamp(L"GearDown", down);
+    d.Lamp(L"Down", down);
+    d.Lamp(L"GearUnsafe", !up && !down);
+
+    d.Lamp(L"BeaconLight", d.Set(kBeacon));
+    d.Lamp(L"LandingLights", d.Set(kLanding));
+    d.Lamp(L"StrobeLight", d.Set(kStrobe));
+    d.Lamp(L"ParkingBrakes", d.Set(kParkingBrake));
+    d.Lamp(L"PitotHeat", d.Set(kPitotHeat));
+    d.Lamp(L"StallWarning", d.Set(kStallWarning));
+    d.Lamp(L"DoorWarning", d.Float(kCanopyOpen) != 0.0f);
+    d.Lamp(L"VacLow", d.Float(kSuction) < 1.4f);
+    d.Lamp(L"MasterCaution", d.Flags().amberLit);
+    d.Lamp(L"MasterWarning", d.Flags().redLit);
+}
+
+void CPanelClass_Backlit::DrawLamps(CHidPanelDevice* device) {
+    const auto it = tables_.find(device);
+    static const LampTable kUnplaced;
+    std::uint8_t report[kLampReportLength];
+    BuildReport(record_, it != tables_.end() ? it->second : kUnplaced, report);
+    device->PostFeature(report, kLampReportLength);
+}
+
+void CPanelClass_Backlit::OnDeviceAttached(CHidPanelDevice* device) {
+    // Read before the lock: the file is the pilot's, not the panel's.
+    LampTable table = NewLampTable();
+    ReadProgramming(programmingFile_.empty() ? ProgrammingPath() : programmingFile_,
+                    device->GetSerialNumber(), table);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        tables_[device] = std::move(table);
+    }
+    const std::uint8_t wake[2] = {0xB2, 0x64};
+    device->WriteFeature(wake, sizeof wake);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::uint8_t dark[kLampReportLength] = {kLampReportId};
+    device->WriteFeature(dark, kLampReportLength);
+}
+
+void CPanelClass_Backlit::OnDeviceDetached(CHidPanelDevice* device) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        tables_.erase(device);
+    }
+    std::uint8_t dark[kLampReportLength] = {kLampReportId};
+    device->WriteFeature(dark, kLampReportLength);
+}

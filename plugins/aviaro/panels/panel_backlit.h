@@ -1,0 +1,84 @@
+// The backlit annunciator panel: 24 lenses, each lit green, red or amber. The
+// pilot programs per unit (by its USB serial number), in TallyProgramming.xml
+// of the common documents folder, which warning each lens shows and in which
+// colour; the panel works out from simulator data which warnings are active.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "plugins/aviaro/panels/panel_class.h"
+
+class CPanelClass_Backlit : public CPanelClass {
+public:
+    static constexpr std::uint16_t kProductId = 0x0A24;
+    static constexpr std::uint32_t kRecordWords = 49;
+    static constexpr std::uint32_t kLampReportLength = 7;
+    static constexpr std::uint8_t kLampReportId = 0xB8;
+    static constexpr int kLenses = 24;
+
+    enum Colour : std::uint32_t { kNone = 0, kGreen = 1, kRed = 2, kAmber = 3 };
+
+    struct LampRecord {
+        std::wstring assignment;
+        std::uint32_t colour = kNone;
+        std::int32_t position = -1;  // lens 0-23; -1 not placed
+    };
+    // By assignment name, compared exactly.
+    using LampTable = std::map<std::wstring, std::unique_ptr<LampRecord>>;
+
+    // What lit while one report was drawn.
+    struct DrawFlags {
+        bool amberLit = false;
+        bool redLit = false;
+    };
+
+    CPanelClass_Backlit();
+    ~CPanelClass_Backlit() override;
+
+    bool IsPanelDevice(const wchar_t* path) override;
+    bool HasInputReports() override { return false; }
+    void OnDeviceAttached(CHidPanelDevice* device) override;
+    void OnDeviceDetached(CHidPanelDevice* device) override;
+    void OnInputReport(CHidPanelDevice*, std::uint32_t, const std::uint8_t*,
+                       const std::uint8_t*) override {}
+
+    // Builds the unit's lamp report from its table and posts it, every time.
+    // Under the panel's lock.
+    void DrawLamps(CHidPanelDevice* device);
+
+    // A table with every assignment, none placed.
+    static LampTable NewLampTable();
+    // Programs the table from the file for the serial number: the Lense
+    // elements of every TallyProgramming whose Id equals serial exactly.
+    // False when the file cannot be read (the table is then unchanged).
+    static bool ReadProgramming(const std::wstring& file, const std::wstring& serial,
+                                LampTable& table);
+    // <common documents>\Plotwise Profiles\TallyProgramming.xml, or
+    // \TallyProgramming.xml when that folder is unknown.
+    static std::wstring ProgrammingPath();
+    // Lights (on) or darkens the record's lens in the 7-byte report; a record
+    // not placed on one of the 24 lenses is never drawn.
+    static void SetLamp(const LampRecord& record, bool on, std::uint8_t* report,
+                        DrawFlags& flags);
+    // Reads the programming from this file instead of ProgrammingPath()
+    // (tests). Main thread, before units are attached.
+    void UseProgrammingFile(const std::wstring& path) { programmingFile_ = path; }
+
+    // The lamp report for a record of kRecordWords words.
+    static void BuildReport(const std::uint32_t* record, const LampTable& table,
+                            std::uint8_t* report);
+
+protected:
+    HRESULT DefineSimData() override;
+    bool AdvancesGroupCounter() const override { return false; }
+    void RefreshDevice(CHidPanelDevice* device) override { DrawLamps(device); }
+
+private:
+    std::uint32_t record_[kRecordWords] = {};  // guarded by mutex_
+    // Each attached unit's programming; guarded by mutex_.
+    std::map<CHidPanelDevice*, LampTable> tables_;
+    std::wstring programmingFile_;  // main thread; empty: ProgrammingPath()
+};
