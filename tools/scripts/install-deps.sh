@@ -6,7 +6,7 @@ packages=(
     cmake ninja-build g++ make
     g++-mingw-w64-i686 g++-mingw-w64-x86-64
     libexpat1-dev libpugixml-dev libmspack-dev libfreetype-dev fonts-liberation2 libpng-dev zlib1g-dev
-    googletest libgtest-dev libgmock-dev libbenchmark-dev
+    googletest libgtest-dev libgmock-dev libbenchmark-dev gcab
     clang libclang-rt-14-dev
     wine wine64 wine32:i386
 )
