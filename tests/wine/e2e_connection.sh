@@ -55,6 +55,172 @@ DATUMS
     echo "SimConnect_SetNotificationGroupPriority group=$group priority=1 -> 00000000"
 }
 
+# The record lines of a panel's definition DEFINE from "name|units|type|epsilon"
+# lines on standard input, datum ids from 0.
+panel_datums() {
+    local define=$1 n=0 name units type epsilon
+    while IFS='|' read -r name units type epsilon; do
+        echo "SimConnect_AddToDataDefinition define=$define datum=\"$name\" units=\"$units\" type=$type epsilon=${epsilon:-0} datumId=$n -> 00000000"
+        n=$((n + 1))
+    done
+}
+
+# The events NAMES... mapped from id FIRST into group GROUP, then its priority.
+panel_events() {
+    local id=$1 group=$2 name
+    shift 2
+    for name in "$@"; do
+        echo "SimConnect_MapClientEventToSimEvent id=$id name=\"$name\" -> 00000000"
+        echo "SimConnect_AddClientEventToNotificationGroup group=$group id=$id maskable=0 -> 00000000"
+        id=$((id + 1))
+    done
+    echo "SimConnect_SetNotificationGroupPriority group=$group priority=1 -> 00000000"
+}
+
+# The radio panel: 27 datums, 33 events.
+radio_panel_init() {
+    panel_datums "$1" <<'DATUMS'
+AVIONICS MASTER SWITCH|Bool|1
+ELECTRICAL MASTER BATTERY|Bool|1
+GENERAL ENG MASTER ALTERNATOR:1|Bool|1
+GENERAL ENG MASTER ALTERNATOR:2|Bool|1
+GENERAL ENG MASTER ALTERNATOR:3|Bool|1
+GENERAL ENG MASTER ALTERNATOR:4|Bool|1
+com active frequency:1|Frequency BCD16|1
+com standby frequency:1|Frequency BCD16|1
+com active frequency:2|Frequency BCD16|1
+com standby frequency:2|Frequency BCD16|1
+nav active frequency:1|Frequency BCD16|1
+nav standby frequency:1|Frequency BCD16|1
+nav active frequency:2|Frequency BCD16|1
+nav standby frequency:2|Frequency BCD16|1
+adf active frequency:1|Frequency ADF BCD32|1
+adf standby frequency:1|Frequency ADF BCD32|1
+transponder code:1|BCO16|1
+nav dme:1|nmiles|3
+nav dmespeed:1|Knots|3
+PARTIAL PANEL ELECTRICAL|ENUM|1
+COM STATUS:1|ENUM|1
+COM STATUS:2|ENUM|1
+PARTIAL PANEL AVIONICS|ENUM|1
+PARTIAL PANEL AVIONICS|ENUM|1
+PARTIAL PANEL AVIONICS|ENUM|1
+PARTIAL PANEL TRANSPONDER|ENUM|1
+PARTIAL PANEL AVIONICS|ENUM|1
+DATUMS
+    panel_events "$2" "$3" COM_RADIO_WHOLE_INC COM_RADIO_WHOLE_DEC COM_RADIO_FRACT_INC \
+        COM_RADIO_FRACT_DEC COM_STBY_RADIO_SWAP COM2_RADIO_WHOLE_INC COM2_RADIO_WHOLE_DEC \
+        COM2_RADIO_FRACT_INC COM2_RADIO_FRACT_DEC COM2_RADIO_SWAP NAV1_RADIO_WHOLE_INC \
+        NAV1_RADIO_WHOLE_DEC NAV1_RADIO_FRACT_INC NAV1_RADIO_FRACT_DEC NAV1_RADIO_SWAP \
+        NAV2_RADIO_WHOLE_INC NAV2_RADIO_WHOLE_DEC NAV2_RADIO_FRACT_INC NAV2_RADIO_FRACT_DEC \
+        NAV2_RADIO_SWAP XPNDR_1000_INC XPNDR_1000_DEC XPNDR_100_INC XPNDR_100_DEC XPNDR_10_INC \
+        XPNDR_10_DEC XPNDR_1_INC XPNDR_1_DEC ADF1_WHOLE_INC ADF1_WHOLE_DEC ADF1_RADIO_TENTHS_INC \
+        ADF1_RADIO_TENTHS_DEC ADF1_RADIO_SWAP
+}
+
+# The switch panel: 27 datums, 28 events.
+switch_panel_init() {
+    panel_datums "$1" <<'DATUMS'
+ELECTRICAL MASTER BATTERY|Bool|1
+GENERAL ENG MASTER ALTERNATOR:1|Bool|1
+GENERAL ENG MASTER ALTERNATOR:2|Bool|1
+GENERAL ENG MASTER ALTERNATOR:3|Bool|1
+GENERAL ENG MASTER ALTERNATOR:4|Bool|1
+AVIONICS MASTER SWITCH|Bool|1
+GENERAL ENG FUEL PUMP SWITCH:1|Bool|1
+GENERAL ENG FUEL PUMP SWITCH:2|Bool|1
+GENERAL ENG FUEL PUMP SWITCH:3|Bool|1
+GENERAL ENG FUEL PUMP SWITCH:4|Bool|1
+PANEL ANTI ICE SWITCH|Bool|1
+PITOT HEAT|Bool|1
+RECIP ENG COWL FLAP POSITION:1|Percent|3|0.05
+RECIP ENG COWL FLAP POSITION:2|Percent|3|0.05
+RECIP ENG COWL FLAP POSITION:3|Percent|3|0.05
+RECIP ENG COWL FLAP POSITION:4|Percent|3|0.05
+LIGHT PANEL|Bool|1
+LIGHT BEACON|Bool|1
+LIGHT NAV|Bool|1
+LIGHT STROBE|Bool|1
+LIGHT TAXI|Bool|1
+LIGHT LANDING|Bool|1
+GEAR HANDLE POSITION|Bool|1
+IS GEAR RETRACTABLE|Bool|1
+GEAR CENTER POSITION|Percent Over 100|3
+GEAR LEFT POSITION|Percent Over 100|3
+GEAR RIGHT POSITION|Percent Over 100|3
+DATUMS
+    panel_events "$2" "$3" GEAR_UP GEAR_DOWN TOGGLE_MASTER_BATTERY TOGGLE_ALTERNATOR1 \
+        TOGGLE_ALTERNATOR2 TOGGLE_ALTERNATOR3 TOGGLE_ALTERNATOR4 TOGGLE_AVIONICS_MASTER \
+        TOGGLE_ELECT_FUEL_PUMP1 TOGGLE_ELECT_FUEL_PUMP2 TOGGLE_ELECT_FUEL_PUMP3 \
+        TOGGLE_ELECT_FUEL_PUMP4 ANTI_ICE_SET PITOT_HEAT_TOGGLE COWLFLAP1_SET COWLFLAP2_SET \
+        COWLFLAP3_SET COWLFLAP4_SET PANEL_LIGHTS_TOGGLE TOGGLE_BEACON_LIGHTS TOGGLE_NAV_LIGHTS \
+        STROBES_TOGGLE TOGGLE_TAXI_LIGHTS LANDING_LIGHTS_TOGGLE MAGNETO1_SET MAGNETO2_SET \
+        MAGNETO3_SET MAGNETO4_SET
+}
+
+# The backlit panel: 49 datums, no events and no group priority.
+backlit_panel_init() {
+    panel_datums "$1" <<'DATUMS'
+PITOT HEAT|Bool|1
+STALL WARNING|Bool|1
+CANOPY OPEN|Percent Over 100|3
+BRAKE PARKING INDICATOR|Bool|1
+LIGHT BEACON|Bool|1
+LIGHT STROBE|Bool|1
+LIGHT LANDING|Bool|1
+GEAR TOTAL PCT EXTENDED|Percent Over 100|3
+SUCTION PRESSURE|inHg|3
+NUMBER OF ENGINES|Number|1
+ENGINE TYPE|Enum|1
+GENERAL ENG OIL PRESSURE:1|Psi|3
+GENERAL ENG OIL PRESSURE:2|Psi|3
+GENERAL ENG OIL PRESSURE:3|Psi|3
+GENERAL ENG OIL PRESSURE:4|Psi|3
+GENERAL ENG OIL TEMPERATURE:1|Celsius|3
+GENERAL ENG OIL TEMPERATURE:2|Celsius|3
+GENERAL ENG OIL TEMPERATURE:3|Celsius|3
+GENERAL ENG OIL TEMPERATURE:4|Celsius|3
+GENERAL ENG FUEL PRESSURE:1|Psi|3
+GENERAL ENG FUEL PRESSURE:2|Psi|3
+GENERAL ENG FUEL PRESSURE:3|Psi|3
+GENERAL ENG FUEL PRESSURE:4|Psi|3
+ENG ON FIRE:1|Bool|1
+ENG ON FIRE:2|Bool|1
+ENG ON FIRE:3|Bool|1
+ENG ON FIRE:4|Bool|1
+ROTOR RPM PCT|Percent Over 100|3
+GPS DRIVES NAV1|Bool|1
+NAV SOUND:1|Bool|1
+NAV SOUND:2|Bool|1
+COM TRANSMIT:1|Bool|1
+COM TRANSMIT:2|Bool|1
+COM RECIEVE ALL|Bool|1
+DME SOUND|Bool|1
+ADF SOUND:0|Bool|1
+ADF SOUND:1|Bool|1
+MARKER SOUND|Bool|1
+AUTOPILOT MASTER|Bool|1
+AUTOPILOT AVAILABLE|Bool|1
+FUEL TANK CENTER CAPACITY|Gallons|3
+FUEL TANK CENTER QUANTITY|Gallons|3
+FUEL LEFT CAPACITY|Gallons|3
+FUEL LEFT QUANTITY|Gallons|3
+FUEL RIGHT CAPACITY|Gallons|3
+FUEL RIGHT QUANTITY|Gallons|3
+FUEL TOTAL CAPACITY|Gallons|3
+FUEL TOTAL QUANTITY|Gallons|3
+FUEL CROSS FEED|Enum|1
+DATUMS
+}
+
+# The four panels' data requests at a simulation start (definitions 2 to 5).
+panel_requests() {
+    local define
+    for define in 2 3 4 5; do
+        echo "SimConnect_RequestDataOnSimObject request=$define define=$define object=0 period=3 flags=1 origin=0 interval=0 limit=0 -> 00000000"
+    done
+}
+
 # A scripted session: start, pause and unpause in one dispatch, a data block, quit.
 d=$(conn_setup connection-run)
 cat >"$d/script.txt" <<'SCRIPT'
@@ -67,8 +233,9 @@ SCRIPT
 (cd "$d" && AVIARO_SIM_SCRIPT="$d/script.txt" AVIARO_SIM_RECORD="$d/record.txt" \
     wine_run "$d/out.txt" "$d/Aviaro.exe" -run)
 check_eq "-run serves the script and exits 0" 0 $?
-# Without Aviaro.xml there are no pages: the multi panel takes definition 2,
-# the first client events and group 0, and requests its data at every start.
+# Without Aviaro.xml there are no pages: the panels take definitions 2 to 5,
+# the first client events (multi 5-27, radio 28-60, switch 61-88) and groups
+# 0 to 2 (the backlit panel maps none), and request their data at every start.
 {
 cat <<'EXPECTED'
 SimConnect_Open name="Orlend Flight Sim X Plugin" window=0 userEvent=0 event=set config=0 -> 00000000
@@ -78,14 +245,21 @@ SimConnect_SubscribeToSystemEvent id=3 name="Paused" -> 00000000
 SimConnect_SubscribeToSystemEvent id=4 name="Unpaused" -> 00000000
 EXPECTED
 multi_panel_init 2 5 0
+radio_panel_init 3 28 1
+switch_panel_init 4 61 2
+backlit_panel_init 5
 cat <<'EXPECTED'
 SimConnect_CallDispatch -> 00000000
 deliver EVENT id=1
-SimConnect_RequestDataOnSimObject request=2 define=2 object=0 period=3 flags=1 origin=0 interval=0 limit=0 -> 00000000
+EXPECTED
+panel_requests
+cat <<'EXPECTED'
 SimConnect_CallDispatch -> 00000000
 deliver EVENT id=3
 deliver EVENT id=4
-SimConnect_RequestDataOnSimObject request=2 define=2 object=0 period=3 flags=1 origin=0 interval=0 limit=0 -> 00000000
+EXPECTED
+panel_requests
+cat <<'EXPECTED'
 SimConnect_CallDispatch -> 00000000
 deliver SIMOBJECT_DATA request=7 size=12
 SimConnect_CallDispatch -> 00000000

@@ -157,8 +157,9 @@ else
 fi
 check_eq "tarvex: every SimConnect call on the dispatch thread" 0 \
     "$(grep -c 'other thread' "$d/sim-record.txt")"
-# The pages' 26 datums and 51 events, and the multi panel's 22 and 23.
-check_eq "tarvex: 48 data definitions, 74 events, 3 transmits" "48 74 3" \
+# The pages' 26 datums and 51 events, and the panels': multi 22 and 23,
+# radio 27 and 33, switch 27 and 28, backlit 49 and none.
+check_eq "tarvex: 151 data definitions, 135 events, 3 transmits" "151 135 3" \
     "$(grep -c '^SimConnect_AddToDataDefinition' "$d/sim-record.txt") $(grep -c '^SimConnect_MapClientEventToSimEvent' "$d/sim-record.txt") $(grep -c '^SimConnect_TransmitClientEvent' "$d/sim-record.txt")"
 
 tr -d '\r' <"$d/trace.txt" >"$d/trace-lf.txt"

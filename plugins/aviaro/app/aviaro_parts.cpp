@@ -4,6 +4,9 @@
 
 #include "plugins/aviaro/pages/tarvex_pages.h"
 #include "plugins/aviaro/panels/panel_autopilot.h"
+#include "plugins/aviaro/panels/panel_backlit.h"
+#include "plugins/aviaro/panels/panel_radios.h"
+#include "plugins/aviaro/panels/panel_switch.h"
 
 IPage* CreateShippedPage(PageKind kind, std::uint32_t pageId, IPageOwner* owner, bool radio1) {
     switch (kind) {
@@ -29,5 +32,8 @@ PanelSet CreateShippedPanels() {
     // The panels join here, in the order multi, radio, switch, backlit.
     PanelSet panels{};
     panels[0] = std::make_unique<CPanelClass_Autopilot>();
+    panels[1] = std::make_unique<CPanelClass_Radios>();
+    panels[2] = std::make_unique<CPanelClass_Switch>();
+    panels[3] = std::make_unique<CPanelClass_Backlit>();
     return panels;
 }
