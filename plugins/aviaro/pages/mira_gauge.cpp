@@ -1,0 +1,391 @@
+#include "plugins/aviaro/pages/mira_gauge.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cwchar>
+#include <random>
+
+#include "platform/cab_extract.h"
+#include "platform/paths.h"
+#include "platform/process.h"
+#include "platform/registry.h"
+#include "plugins/aviaro/host/simconnect_library.h"
+#include "plugins/aviaro/host/trace_log.h"
+#include "plugins/aviaro/pages/cab_extractor.h"
+#include "plugins/aviaro/xml/xml_node.h"
+#include "plugins/lumiray/lumiray_library.h"
+
+namespace {
+
+CTraceLog& Log() { return CTraceLog::Instance(); }
+CSimConnectLibrary& Sim() { return CSimConnectLibrary::Instance(); }
+CLumirayLibrary& Lumiray() { return CLumirayLibrary::Instance(); }
+
+#if defined(_WIN32)
+constexpr wchar_t kSeparator = L'\\';
+#else
+constexpr wchar_t kSeparator = L'/';
+#endif
+
+const std::wstring* Attribute(const CXmlNode* node, const wchar_t* name) {
+    return node != nullptr ? node->GetAttribute(name) : nullptr;
+}
+
+bool EqualsNoCase(const std::wstring& a, const wchar_t* b) {
+    std::size_t i = 0;
+    for (; i < a.size() && b[i] != 0; ++i) {
+        if (std::towlower(a[i]) != std::towlower(b[i])) return false;
+    }
+    return i == a.size() && b[i] == 0;
+}
+
+}  // namespace
+
+// ---- the frame buffer ----
+
+CDibBuffer::CDibBuffer() : section_(kSize, 0), published_(kSize, 0) {}
+
+RasterView CDibBuffer::Select() {
+    RasterView view;
+    // Bottom-up: the top row is the last one in memory.
+    view.bits = section_.data() + static_cast<std::size_t>(kHeight - 1) * kRowBytes;
+    view.width = kWidth;
+    view.height = kHeight;
+    view.stride = -static_cast<std::ptrdiff_t>(kRowBytes);
+    view.bytesPerPixel = 3;
+    return view;
+}
+
+void CDibBuffer::Deselect() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    published_ = section_;
+}
+
+// ---- configuration ----
+
+std::uint32_t ParseNumber(const wchar_t* text) {
+    if (text == nullptr) return 0;
+    std::uint64_t value = 0;
+    std::size_t length = std::wcslen(text);
+    if (length > 2 && (text[1] == L'x' || text[1] == L'X')) {
+        for (const wchar_t* p = text + 2; *p != 0; ++p) {
+            int digit;
+            if (*p >= L'0' && *p <= L'9') digit = *p - L'0';
+            else if (*p >= L'a' && *p <= L'f') digit = *p - L'a' + 10;
+            else if (*p >= L'A' && *p <= L'F') digit = *p - L'A' + 10;
+            else break;
+            value = (value << 4) | static_cast<std::uint64_t>(digit);
+        }
+    } else {
+        const wchar_t* p = text;
+        while (*p == L' ' || *p == L'\t' || *p == L'\n') ++p;
+        for (; *p >= L'0' && *p <= L'9'; ++p) value = value * 10 + static_cast<std::uint64_t>(*p - L'0');
+    }
+    return static_cast<std::uint32_t>(value);
+}
+
+std::wstring CPage_Mira_Gauge::ReadFsxSetupPath() {
+    std::wstring path;
+    if (!av::platform::ReadRegistryString(
+            av::platform::RegistryRoot::LocalMachine,
+            L"SOFTWARE\\Microsoft\\Microsoft Games\\flight simulator\\10.0", L"SetupPath", path)) {
+        return std::wstring();
+    }
+    if (path.size() > 260) path.resize(260);
+    if (!path.empty() && path.back() == L'\\') path.pop_back();
+    return path;
+}
+
+bool CPage_Mira_Gauge::MakeExtractionFolder(std::wstring& folder) {
+    std::wstring temp = av::platform::GetTempFolder();
+    if (temp.empty()) return false;
+    if (temp.back() != L'\\' && temp.back() != L'/') temp += kSeparator;
+    // A random (version 4) GUID: unique per page load.
+    std::random_device random;
+    std::uint32_t words[4];
+    for (std::uint32_t& word : words) word = random();
+    unsigned char data4[8];
+    for (int i = 0; i < 8; ++i) data4[i] = static_cast<unsigned char>(words[2 + i / 4] >> (8 * (i % 4)));
+    data4[0] = static_cast<unsigned char>((data4[0] & 0x3F) | 0x80);
+    unsigned data2 = words[1] & 0xFFFF;
+    unsigned data3 = ((words[1] >> 16) & 0x0FFF) | 0x4000;
+    wchar_t name[261];
+    int n = std::swprintf(name, 261, L"%ls{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                          temp.c_str(), words[0], data2, data3, data4[0], data4[1], data4[2],
+                          data4[3], data4[4], data4[5], data4[6], data4[7]);
+    if (n < 0) return false;
+    folder = name;
+    // The GUID folder itself is made when the first file is written into it.
+    std::wstring parent = folder.substr(0, folder.find_last_of(L"\\/"));
+    if (!av::platform::DirectoryExists(parent)) av::platform::CreateDirectoryPath(parent);
+    return true;
+}
+
+bool CPage_Mira_Gauge::ExtractGaugePackage(const std::wstring& cabinetPath,
+                                           const std::wstring& folder) {
+    CCabExtractor extractor;
+    if (!extractor.Initialize()) {
+        extractor.Close();
+        return false;
+    }
+    bool ok = extractor.Extract(cabinetPath, folder);
+    if (!ok) Log().Trace(extractor.GetErrorTextW());
+    extractor.Close();
+    return ok;
+}
+
+bool CPage_Mira_Gauge::DeleteFolderTree(const std::wstring& folder) {
+    return av::platform::DeleteFolderTree(folder);
+}
+
+bool CPage_Mira_Gauge::ResolveGaugeFile(const CXmlNode* element, std::wstring& gaugePath,
+                                        std::wstring& extractionFolder) {
+    if (element == nullptr) return false;
+    const std::wstring* rootFolder = Attribute(element, L"RootFolder");
+    const bool absolute = rootFolder != nullptr && EqualsNoCase(*rootFolder, L"Absolute");
+    std::wstring root;
+    if (absolute) {
+        Log().Trace(L"RootFolder=Absolute");
+    } else if (rootFolder != nullptr && EqualsNoCase(*rootFolder, L"Fsx")) {
+        root = ReadFsxSetupPath();
+        Log().Trace(L"RootFolder=Fsx");
+    } else {
+        root = av::platform::GetExecutableFolder();
+        Log().Trace(L"RootFolder=Relative");
+    }
+    const std::wstring* fileAttribute = Attribute(element, L"File");
+    const std::wstring file = fileAttribute != nullptr ? *fileAttribute : std::wstring();
+    const std::wstring* cabFile = Attribute(element, L"CabFile");
+    if (cabFile == nullptr) {
+        gaugePath = absolute ? file : root + kSeparator + file;
+        return true;
+    }
+    std::wstring folder;
+    if (!MakeExtractionFolder(folder)) return false;
+    const std::wstring cabinetPath = absolute ? *cabFile : root + kSeparator + *cabFile;
+    extractionFolder = folder;
+    if (!ExtractGaugePackage(cabinetPath, folder)) return false;
+    gaugePath = folder + kSeparator + file;
+    return true;
+}
+
+// ---- the page ----
+
+CPage_Mira_Gauge::CPage_Mira_Gauge(std::uint32_t pageId, IPageOwner* owner)
+    : IPage(pageId, owner), pageId_(pageId), m_renderer(&pageId_) {}
+
+CPage_Mira_Gauge::~CPage_Mira_Gauge() {
+    StopRenderThread();
+    // No device-library call may still read the frame or the renderer.
+    std::unique_lock<std::mutex> lock(callsMutex_);
+    closing_ = true;
+    callsDone_.wait(lock, [this] { return calls_ == 0; });
+}
+
+bool CPage_Mira_Gauge::EnterDeviceCall() {
+    std::lock_guard<std::mutex> lock(callsMutex_);
+    if (closing_) return false;
+    ++calls_;
+    return true;
+}
+
+void CPage_Mira_Gauge::LeaveDeviceCall() {
+    std::lock_guard<std::mutex> lock(callsMutex_);
+    if (--calls_ == 0) callsDone_.notify_all();
+}
+
+std::uint64_t CPage_Mira_Gauge::FramesDrawn() const {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    return framesDrawn_;
+}
+
+void CPage_Mira_Gauge::OnPageActivated(lumiray::Device device) {
+    Log().Trace(L"CPage_Mira_Gauge::OnPageActivated");
+    if (Owner() != nullptr) Owner()->SetDevicePageName(device, m_renderer.GetGaugeName());
+}
+
+bool CPage_Mira_Gauge::AddToDevice(lumiray::Device device, bool setActive, bool* wasActive) {
+    Log().Trace(L"CPage_Mira_Gauge::AddToDevice");
+    av::Guid type{};
+    const HRESULT typeResult = Lumiray().GetDeviceType(device, &type);
+    bool active = setActive;
+    if (Owner() != nullptr) {
+        const std::wstring remembered = Owner()->GetDevicePageName(device);
+        if (!remembered.empty()) active = remembered == m_renderer.GetGaugeName();
+    }
+    Log().TraceResult(L"CPage_Mira_Gauge::AddToDevice - Lumiray_GetDeviceType", typeResult);
+    if (FAILED(typeResult) || !(type == CLumirayLibrary::DeviceType_Mira)) return false;
+    const HRESULT hr = Lumiray().AddPage(device, PageId(), L"CPage_Mira_Gauge",
+                                         active ? lumiray::kPageFlagSetActive : 0);
+    Log().TraceResult(L"CPage_Mira_Gauge::AddToDevice - Lumiray_AddPage", hr);
+    if (FAILED(hr)) return false;
+    SendToDevice(device, &type);
+    SendLedsToDevice(device, &type);
+    if (active && Owner() != nullptr) Owner()->SetDevicePageName(device, m_renderer.GetGaugeName());
+    if (wasActive != nullptr) *wasActive = active;
+    return true;
+}
+
+void CPage_Mira_Gauge::SendToDevice(lumiray::Device device, const av::Guid* deviceType) {
+    if (deviceType == nullptr || !(*deviceType == CLumirayLibrary::DeviceType_Mira)) return;
+    if (!EnterDeviceCall()) return;
+    frameBuffer_.Lock();
+    try {
+        const HRESULT hr = Lumiray().SetImage(device, PageId(), 0, frameBuffer_.GetSize(),
+                                              frameBuffer_.GetData());
+        if (FAILED(hr)) Log().TraceResult(L"CPage_Mira_Gauge::SendToDevice - Lumiray_SetImage", hr);
+    } catch (...) {
+        av::platform::DebugOutput(L"Exception caught on SetImage\n");
+    }
+    frameBuffer_.Unlock();
+    LeaveDeviceCall();
+}
+
+void CPage_Mira_Gauge::SendLedsToDevice(lumiray::Device device, const av::Guid* deviceType) {
+    if (deviceType == nullptr || !(*deviceType == CLumirayLibrary::DeviceType_Mira)) return;
+    if (!EnterDeviceCall()) return;
+    for (int led = 1; led <= 6; ++led) {
+        const HRESULT hr = Lumiray().SetLed(device, PageId(), static_cast<lumiray::DWord>(led),
+                                            m_renderer.HasButton(led) ? 1 : 0);
+        Log().TraceResult(L"CPage_Mira_Gauge::SendToDevice - Lumiray_SetLed", hr);
+    }
+    LeaveDeviceCall();
+}
+
+void CPage_Mira_Gauge::OnSimInitialize(const void* initParams) {
+    Log().Trace(L"CPage_Mira_Gauge::OnSimInitialize");
+    defineId_ = Sim().NextDefinitionId();
+    variables_.SetDefineId(defineId_);
+    Sim().SetNotificationGroupPriority(PageId(), 1);
+    bool loaded = false;
+    if (initParams != nullptr) {
+        const CXmlNode* element = static_cast<const GaugePageInitParams*>(initParams)->gauge;
+        const std::wstring* timeout = Attribute(element, L"Timeout");
+        frameInterval_ = timeout != nullptr ? ParseNumber(timeout->c_str()) : kConfiguredInterval;
+        std::wstring gaugePath;
+        std::wstring extractionFolder;
+        if (ResolveGaugeFile(element, gaugePath, extractionFolder)) {
+#if !defined(_WIN32)
+            // Configurations are written with Windows paths.
+            for (wchar_t& c : gaugePath) {
+                if (c == L'\\') c = L'/';
+            }
+#endif
+            loaded = m_renderer.LoadFromFile(variables_, gaugePath);
+            for (std::size_t i = 0; i < element->GetChildCount(); ++i) {
+                const CXmlNode* child = element->GetChild(i);
+                if (child == nullptr || child->GetName() != L"Button") continue;
+                const std::wstring* id = child->GetAttribute(L"Id");
+                const std::wstring* name = child->GetAttribute(L"Name");
+                const std::wstring* event = child->GetAttribute(L"Event");
+                if (id == nullptr || name == nullptr || event == nullptr) continue;
+                const std::wstring* bold = child->GetAttribute(L"Bold");
+                const std::wstring* rgb = child->GetAttribute(L"RGB");
+                m_renderer.AddButton(static_cast<int>(ParseNumber(id->c_str())), *name, *event,
+                                     bold != nullptr ? static_cast<int>(ParseNumber(bold->c_str())) : 400,
+                                     rgb != nullptr ? ParseNumber(rgb->c_str()) : 0xFFFFFFu);
+            }
+        }
+        if (!extractionFolder.empty()) DeleteFolderTree(extractionFolder);
+    }
+    if (!loaded) {
+        Log().Trace(L"m_renderer.LoadFromFile failed or pvInitParams was NULL - loading debug data");
+        m_renderer.LoadDebugGauge(variables_);
+    }
+    variables_.Commit();
+    DrawFrame();
+}
+
+void CPage_Mira_Gauge::DrawFrame() {
+    m_renderer.Render(frameBuffer_.Select());
+    frameBuffer_.Deselect();
+}
+
+void CPage_Mira_Gauge::OnSimStart() {
+    const HRESULT hr = Sim().RequestDataOnSimObject(PageId(), defineId_, 0, 3, 1, 0, 0, 0);
+    Log().TraceResult(L"CPage_Mira_Gauge::OnSimStart - SimConnect_RequestDataOnSimObject", hr);
+    if (renderThread_.joinable()) return;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        stop_ = false;
+        running_ = true;
+    }
+    renderThread_ = std::thread(&CPage_Mira_Gauge::RenderThread, this);
+}
+
+void CPage_Mira_Gauge::OnSimStop() { StopRenderThread(); }
+
+void CPage_Mira_Gauge::StopRenderThread() {
+    if (!renderThread_.joinable()) return;
+    std::unique_lock<std::mutex> lock(stateMutex_);
+    stop_ = true;
+    stateChanged_.notify_all();
+    if (!stateChanged_.wait_for(lock, std::chrono::seconds(30), [this] { return !running_; })) {
+        // The thread cannot be ended from outside without leaving the frame or
+        // the renderer half-used: it is waited for until it ends by itself.
+        av::platform::DebugOutput(L"Aviaro.exe - RenderThread failed to stop in 30s - Terminating it\n");
+    }
+    lock.unlock();
+    renderThread_.join();
+}
+
+void CPage_Mira_Gauge::RenderThread() {
+    const auto interval = std::chrono::milliseconds(frameInterval_);
+    std::unique_lock<std::mutex> lock(stateMutex_);
+    for (;;) {
+        // Asleep until the simulator reports new values or the page stops.
+        stateChanged_.wait(lock, [this] { return stop_ || dirty_; });
+        if (stop_) break;
+        variables_.Commit();
+        dirty_ = false;
+        ++framesDrawn_;
+        lock.unlock();
+        DrawFrame();
+        if (Owner() != nullptr) Owner()->RefreshPage(this);
+        lock.lock();
+        // At most one frame per interval.
+        if (stateChanged_.wait_for(lock, interval, [this] { return stop_; })) break;
+    }
+    running_ = false;
+    stateChanged_.notify_all();
+}
+
+void CPage_Mira_Gauge::OnSimRecieveData(const void* data, std::uint32_t size) {
+    if (!variables_.OnReceiveData(data, size)) return;
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    dirty_ = true;
+    stateChanged_.notify_all();
+}
+
+void CPage_Mira_Gauge::OnButtonPress(std::uint32_t buttons) {
+    struct Row {
+        std::uint32_t bit;
+        const wchar_t* trace;
+        int knob;  // -1: a soft button
+        bool sideA;
+        int softButton;
+    };
+    static const Row kRows[] = {
+        {2, L"CPage_Mira_Gauge::OnButtonPress(SoftButton_Up)", 0, true, 0},
+        {4, L"CPage_Mira_Gauge::OnButtonPress(SoftButton_Down)", 0, false, 0},
+        {8, L"CPage_Mira_Gauge::OnButtonPress(SoftButton_Left)", 1, true, 0},
+        {16, L"CPage_Mira_Gauge::OnButtonPress(SoftButton_Right)", 1, false, 0},
+        {32, L"CPage_Mira_Gauge::OnButtonPress(SoftButton_1)", -1, false, 1},
+        {64, L"CPage_Mira_Gauge::OnButtonPress(SoftButton_2)", -1, false, 2},
+        {128, L"CPage_Mira_Gauge::OnButtonPress(SoftButton_3)", -1, false, 3},
+        {256, L"CPage_Mira_Gauge::OnButtonPress(SoftButton_4)", -1, false, 4},
+        {512, L"CPage_Mira_Gauge::OnButtonPress(SoftButton_5)", -1, false, 5},
+        {1024, L"CPage_Mira_Gauge::OnButtonPress(SoftButton_6)", -1, false, 6},
+    };
+    if (!EnterDeviceCall()) return;
+    for (const Row& row : kRows) {
+        if ((buttons & row.bit) == 0) continue;
+        Log().Trace(row.trace);
+        if (row.knob >= 0) {
+            m_renderer.OnKnob(row.knob, row.sideA, PageId(), variables_);
+        } else {
+            m_renderer.OnSoftButton(row.softButton);
+        }
+    }
+    LeaveDeviceCall();
+}

@@ -1,0 +1,116 @@
+// The page that shows a live XML gauge on the colour display of a Mira
+// instrument panel: it loads the gauge (from a folder, or unpacked from a .cab
+// package into a temporary folder), draws it into a 320 x 240 frame whenever
+// the simulator reports changed values, at most once per frame interval, lights
+// the LEDs of the soft buttons the gauge defines and passes knobs and soft
+// buttons to the gauge engine.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "plugins/aviaro/devices/page.h"
+#include "plugins/aviaro/gauge/gauge_renderer.h"
+#include "plugins/aviaro/gauge/gauge_variables.h"
+#include "plugins/aviaro/gauge/raster.h"
+
+class CXmlNode;
+
+// The frame: a 24-bit, bottom-up 320 x 240 image that the render thread draws
+// into, and the published copy the device library reads. Deselect publishes a
+// finished frame under the buffer's mutex, so a display never receives a
+// half-drawn one.
+class CDibBuffer {
+public:
+    static constexpr int kWidth = 320;
+    static constexpr int kHeight = 240;
+    static constexpr std::uint32_t kRowBytes = kWidth * 3;
+    static constexpr std::uint32_t kSize = kRowBytes * kHeight;  // 230400
+
+    CDibBuffer();
+    // The drawing surface (rows bottom-up, as a DIB holds them).
+    RasterView Select();
+    // Copies the finished frame into the published copy.
+    void Deselect();
+    void Lock() { mutex_.lock(); }
+    void Unlock() { mutex_.unlock(); }
+    std::uint32_t GetSize() const { return kSize; }
+    // The published copy; read it between Lock and Unlock.
+    const std::uint8_t* GetData() const { return published_.data(); }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::uint8_t> section_;
+    std::vector<std::uint8_t> published_;
+};
+
+// A number of the configuration: hexadecimal after "0x" or "0X" (when the text
+// is longer than two characters), else decimal after leading spaces, tabs and
+// line feeds; reading stops at the first other character; the low 32 bits.
+std::uint32_t ParseNumber(const wchar_t* text);
+
+class CPage_Mira_Gauge : public IPage {
+public:
+    static constexpr std::uint32_t kDefaultInterval = 50;
+    static constexpr std::uint32_t kConfiguredInterval = 200;
+
+    CPage_Mira_Gauge(std::uint32_t pageId, IPageOwner* owner);
+    ~CPage_Mira_Gauge() override;
+
+    void OnPageActivated(lumiray::Device device) override;
+    bool AddToDevice(lumiray::Device device, bool setActive, bool* wasActive) override;
+    void SendToDevice(lumiray::Device device, const av::Guid* deviceType) override;
+    void SendLedsToDevice(lumiray::Device device, const av::Guid* deviceType) override;
+    void OnSimInitialize(const void* initParams) override;
+    void OnSimStart() override;
+    void OnSimStop() override;
+    void OnSimRecieveData(const void* data, std::uint32_t size) override;
+    void OnButtonPress(std::uint32_t buttons) override;
+
+    // The steps of loading, for the page and its tests.
+    static bool ResolveGaugeFile(const CXmlNode* element, std::wstring& gaugePath,
+                                 std::wstring& extractionFolder);
+    static std::wstring ReadFsxSetupPath();
+    static bool MakeExtractionFolder(std::wstring& folder);
+    static bool ExtractGaugePackage(const std::wstring& cabinetPath, const std::wstring& folder);
+    static bool DeleteFolderTree(const std::wstring& folder);
+
+    std::uint32_t FrameInterval() const { return frameInterval_; }
+    bool RenderThreadRunning() const { return renderThread_.joinable(); }
+    const CGaugeRenderer& Renderer() const { return m_renderer; }
+    CDibBuffer& FrameBuffer() { return frameBuffer_; }
+    // Frames the render thread has drawn (not counting the first).
+    std::uint64_t FramesDrawn() const;
+
+private:
+    void RenderThread();
+    void DrawFrame();
+    void StopRenderThread();
+    // Device-library calls in progress, so that destruction waits for them.
+    bool EnterDeviceCall();
+    void LeaveDeviceCall();
+
+    std::uint32_t pageId_;
+    std::thread renderThread_;
+    std::uint32_t frameInterval_ = kDefaultInterval;
+    std::uint32_t defineId_ = 0;
+    CDibBuffer frameBuffer_;
+    // Guards dirty_, stop_, running_ and framesDrawn_, and the hand-over of
+    // received values (Commit). Never held together with the buffer's mutex.
+    mutable std::mutex stateMutex_;
+    std::condition_variable stateChanged_;
+    bool dirty_ = false;
+    bool stop_ = false;
+    bool running_ = false;
+    std::uint64_t framesDrawn_ = 0;
+    std::mutex callsMutex_;
+    std::condition_variable callsDone_;
+    int calls_ = 0;
+    bool closing_ = false;
+    CGaugeRenderer m_renderer;
+    CGaugeVariables variables_;
+};
