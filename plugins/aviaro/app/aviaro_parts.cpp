@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "plugins/aviaro/pages/mira_gauge.h"
 #include "plugins/aviaro/pages/tarvex_pages.h"
 #include "plugins/aviaro/panels/panel_autopilot.h"
 #include "plugins/aviaro/panels/panel_backlit.h"
@@ -11,6 +12,8 @@
 IPage* CreateShippedPage(PageKind kind, std::uint32_t pageId, IPageOwner* owner, bool radio1) {
     switch (kind) {
         // Each page kind joins here as its page class is built.
+        case PageKind::Gauge:
+            return new (std::nothrow) CPage_Mira_Gauge(pageId, owner);
         case PageKind::ComNav:
             return new (std::nothrow) CPage_Tarvex_Com(pageId, owner, radio1);
         case PageKind::Adf:
