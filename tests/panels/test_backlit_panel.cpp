@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <thread>
 
 #include "platform/process.h"
 #include "plugins/aviaro/host/simconnect_library.h"
@@ -276,4 +277,55 @@ TEST_F(BacklitPanelTest, UnitsShowTheirOwnProgramming) {
     EXPECT_EQ(Written(b), std::vector<Report>{Lamps({})});
     panel.CloseAllDevices();
     EXPECT_EQ(Written(a), std::vector<Report>{Lamps({})});
+}
+
+// The pilot edits the file while the unit is attached: the new programming
+// shows without replugging; a half-written file keeps the last good one.
+TEST_F(BacklitPanelTest, AnEditedFileShowsAtOnce) {
+    const std::wstring a = L"\\\\?\\hid#vid_2b71&pid_0a24#7&cc&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+    const std::string first = "<Tally><TallyProgramming Id=\"TL-0001\">" +
+                              Lense("ParkingBrakes", "Red", "0") + "</TallyProgramming></Tally>";
+    const std::string second = "<Tally><TallyProgramming Id=\"TL-0001\">" +
+                               Lense("ParkingBrakes", "Green", "12") +
+                               Lense("BeaconLight", "Amber", "22") + "</TallyProgramming></Tally>";
+    WriteFile(first);
+    CPanelClass_Backlit panel;
+    panel.UseProgrammingFile(file_);
+    InitializePanel(panel, 7, 0);
+    AttachUnit(a, L"TL-0001");
+    panel.OpenDevice(a.c_str());
+    ASSERT_EQ(panel.DeviceCount(), 1u);
+    SendData(panel, Quiet().Word(3, 1).Word(4, 1));
+    Written(a);
+
+    // Saved the way editors do: beside the file, then renamed over it.
+    auto waitFor = [&](const Report& want) {
+        std::vector<Report> seen;
+        for (int i = 0; i < 500 && (seen.empty() || seen.back() != want); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            for (Report& r : Written(a)) seen.push_back(std::move(r));
+        }
+        return seen;
+    };
+    {
+        std::ofstream out(folder_ / "TallyProgramming.tmp", std::ios::binary);
+        out << second;
+    }
+    std::filesystem::rename(folder_ / "TallyProgramming.tmp", std::filesystem::path(file_));
+    const Report shown = Lamps({{12, 'G'}, {22, 'A'}});
+    const std::vector<Report> seen = waitFor(shown);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.back(), shown);
+
+    // Half a file: nothing is written, and the last good programming stays.
+    WriteFile(first.substr(0, first.size() / 2));
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    EXPECT_TRUE(Written(a).empty());
+    SendData(panel, Quiet().Word(3, 1));
+    EXPECT_EQ(Written(a), std::vector<Report>{Lamps({{12, 'G'}})});
+
+    // Finished: shown again.
+    WriteFile(first);
+    EXPECT_EQ(waitFor(Lamps({{0, 'R'}})).back(), Lamps({{0, 'R'}}));
+    panel.CloseAllDevices();
 }

@@ -8,9 +8,12 @@
 #include <thread>
 #include <vector>
 
+#include "platform/folder_watch.h"
 #include "platform/paths.h"
+#include "platform/process.h"
 #include "platform/xml_dom.h"
 #include "plugins/aviaro/host/simconnect_library.h"
+#include "plugins/aviaro/host/trace_log.h"
 
 namespace {
 
@@ -186,6 +189,7 @@ CPanelClass_Backlit::CPanelClass_Backlit() : CPanelClass(record_, kRecordWords) 
 CPanelClass_Backlit::~CPanelClass_Backlit() {
     // Here, while OnDeviceDetached can still reach this class.
     CloseAllDevices();
+    StopWatcher();
 }
 
 bool CPanelClass_Backlit::IsPanelDevice(const wchar_t* path) {
@@ -381,21 +385,26 @@ void CPanelClass_Backlit::BuildReport(const std::uint32_t* record, const LampTab
 }
 
 void CPanelClass_Backlit::DrawLamps(CHidPanelDevice* device) {
-    const auto it = tables_.find(device);
+    const auto it = units_.find(device);
     static const LampTable kUnplaced;
     std::uint8_t report[kLampReportLength];
-    BuildReport(record_, it != tables_.end() ? it->second : kUnplaced, report);
+    BuildReport(record_, it != units_.end() ? it->second.table : kUnplaced, report);
     device->PostFeature(report, kLampReportLength);
 }
 
+std::wstring CPanelClass_Backlit::ProgrammingFile() const {
+    return programmingFile_.empty() ? ProgrammingPath() : programmingFile_;
+}
+
 void CPanelClass_Backlit::OnDeviceAttached(CHidPanelDevice* device) {
+    // Watched before it is read, so that no change in between is missed.
+    StartWatcher();
     // Read before the lock: the file is the pilot's, not the panel's.
-    LampTable table = NewLampTable();
-    ReadProgramming(programmingFile_.empty() ? ProgrammingPath() : programmingFile_,
-                    device->GetSerialNumber(), table);
+    Unit unit{device->GetSerialNumber(), NewLampTable()};
+    ReadProgramming(ProgrammingFile(), unit.serial, unit.table);
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        tables_[device] = std::move(table);
+        units_[device] = std::move(unit);
     }
     const std::uint8_t wake[2] = {0xB2, 0x64};
     device->WriteFeature(wake, sizeof wake);
@@ -406,9 +415,105 @@ void CPanelClass_Backlit::OnDeviceAttached(CHidPanelDevice* device) {
 
 void CPanelClass_Backlit::OnDeviceDetached(CHidPanelDevice* device) {
     {
+        std::lock_guard<std::mutex> reload(reloadMutex_);
         std::lock_guard<std::mutex> lock(mutex_);
-        tables_.erase(device);
+        units_.erase(device);
     }
     std::uint8_t dark[kLampReportLength] = {kLampReportId};
     device->WriteFeature(dark, kLampReportLength);
+}
+
+void CPanelClass_Backlit::StartWatcher() {
+    if (watcher_.joinable()) return;
+    std::unique_lock<std::mutex> lock(watchMutex_);
+    watchStop_ = false;
+    watchReady_ = false;
+    watcher_ = std::thread(&CPanelClass_Backlit::WatchLoop, this, ProgrammingFile());
+    // Until the folder is watched (or found missing).
+    watchWake_.wait(lock, [this] { return watchReady_; });
+}
+
+void CPanelClass_Backlit::StopWatcher() {
+    if (!watcher_.joinable()) return;
+    {
+        std::lock_guard<std::mutex> lock(watchMutex_);
+        watchStop_ = true;
+        if (watch_ != nullptr) av::platform::FolderWatchStop(watch_);
+    }
+    watchWake_.notify_all();
+    watcher_.join();
+}
+
+void CPanelClass_Backlit::WatchLoop(std::wstring file) {
+    using av::platform::FolderWatchResult;
+    av::platform::ComInitialize();  // the DOM needs COM on this thread
+    const std::wstring folder = av::platform::RemoveFileSpec(file);
+    for (;;) {
+        av::Handle watch = av::platform::FolderWatchOpen(folder);
+        {
+            std::unique_lock<std::mutex> lock(watchMutex_);
+            if (!watchReady_) {
+                watchReady_ = true;
+                watchWake_.notify_all();
+            }
+            if (watchStop_) {
+                av::platform::FolderWatchClose(watch);
+                break;
+            }
+            if (watch == nullptr) {
+                // No folder yet: look again now and then, off the main thread.
+                watchWake_.wait_for(lock, std::chrono::seconds(2), [this] { return watchStop_; });
+                continue;
+            }
+            watch_ = watch;
+        }
+        for (;;) {
+            if (av::platform::FolderWatchWait(watch, 0xFFFFFFFFu) != FolderWatchResult::Changed) break;
+            // An editor saves in several steps: wait until the folder is quiet.
+            FolderWatchResult settled;
+            do {
+                settled = av::platform::FolderWatchWait(watch, 200);
+            } while (settled == FolderWatchResult::Changed);
+            if (settled == FolderWatchResult::Stopped) break;
+            Reload(file);
+        }
+        {
+            std::lock_guard<std::mutex> lock(watchMutex_);
+            watch_ = nullptr;
+        }
+        av::platform::FolderWatchClose(watch);
+        std::lock_guard<std::mutex> lock(watchMutex_);
+        if (watchStop_) break;
+    }
+    av::platform::ComUninitialize();
+}
+
+void CPanelClass_Backlit::Reload(const std::wstring& file) {
+    std::lock_guard<std::mutex> reload(reloadMutex_);
+    std::vector<std::pair<CHidPanelDevice*, std::wstring>> serials;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const auto& [device, unit] : units_) serials.emplace_back(device, unit.serial);
+    }
+    std::vector<std::pair<CHidPanelDevice*, LampTable>> read;
+    for (const auto& [device, serial] : serials) {
+        LampTable table = NewLampTable();
+        if (!ReadProgramming(file, serial, table)) {
+            CTraceLog::Instance().Trace(
+                L"CPanelClass_Backlit::Reload - TallyProgramming.xml could not be read, the "
+                L"programming is kept");
+            return;
+        }
+        read.emplace_back(device, std::move(table));
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (auto& [device, table] : read) {
+            // Units leave only with reloadMutex_ held: every one is still here.
+            units_.at(device).table = std::move(table);
+            // Before the first data the lenses stay dark, as on attach.
+            if (hasData_) DrawLamps(device);
+        }
+    }
+    for (const auto& entry : read) entry.first->SendPostedFeatures();
 }

@@ -4,10 +4,13 @@
 // colour; the panel works out from simulator data which warnings are active.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "plugins/aviaro/panels/panel_class.h"
 
@@ -65,6 +68,10 @@ public:
                         DrawFlags& flags);
     // Reads the programming from this file instead of ProgrammingPath()
     // (tests). Main thread, before units are attached.
+    //
+    // While units are attached a watcher thread follows the file's folder: when
+    // the file changes, each attached unit's programming is read again and
+    // shown at once. A file that cannot be read keeps the programming.
     void UseProgrammingFile(const std::wstring& path) { programmingFile_ = path; }
 
     // The lamp report for a record of kRecordWords words.
@@ -74,11 +81,39 @@ public:
 protected:
     HRESULT DefineSimData() override;
     bool AdvancesGroupCounter() const override { return false; }
-    void RefreshDevice(CHidPanelDevice* device) override { DrawLamps(device); }
+    void RefreshDevice(CHidPanelDevice* device) override {
+        hasData_ = true;
+        DrawLamps(device);
+    }
 
 private:
+    struct Unit {
+        std::wstring serial;
+        LampTable table;
+    };
+
+    std::wstring ProgrammingFile() const;
+    void StartWatcher();  // main thread
+    void StopWatcher();   // main thread
+    void WatchLoop(std::wstring file);
+    // Reads the file again for every attached unit and shows the result.
+    void Reload(const std::wstring& file);
+
     std::uint32_t record_[kRecordWords] = {};  // guarded by mutex_
-    // Each attached unit's programming; guarded by mutex_.
-    std::map<CHidPanelDevice*, LampTable> tables_;
+    bool hasData_ = false;                     // guarded by mutex_: a record has come
+    // Each attached unit's serial number and programming; guarded by mutex_.
+    // A unit leaves it only with reloadMutex_ held too.
+    std::map<CHidPanelDevice*, Unit> units_;
     std::wstring programmingFile_;  // main thread; empty: ProgrammingPath()
+
+    // Held by the watcher for a whole reload, written reports included, and
+    // by detach while a unit leaves units_, so the watcher never writes to a
+    // unit that is being closed. Lock order: reloadMutex_, then mutex_.
+    std::mutex reloadMutex_;
+    std::thread watcher_;  // main thread
+    std::mutex watchMutex_;  // a leaf
+    std::condition_variable watchWake_;
+    bool watchStop_ = false;   // guarded by watchMutex_
+    bool watchReady_ = false;  // guarded by watchMutex_: the first watch was tried
+    void* watch_ = nullptr;    // guarded by watchMutex_: the watcher's open watch
 };
