@@ -54,9 +54,10 @@ echo "what the device shows after each step (between the bars; 16 columns):"
 awk -f "$here/tarvex_screen.awk" "$t/lumiray-record.txt"
 echo "== exit code: $tarvex_code"
 
-# The multi panel: the shipped application with a simulated unit behind the
-# Windows HID code, a scripted pilot at its knob and buttons, the stand-in's
-# aircraft answering (tools/panel_demo/panel_demo.cpp).
+# The USB panels: the shipped application with simulated multi, radio, switch
+# and backlit annunciator units behind the Windows HID code, a scripted pilot
+# at their knobs, buttons and switches, the stand-in's aircraft answering
+# (tools/panel_demo/panel_demo.cpp).
 echo
 echo "== the multi panel: what its two displays and eight lamps show as the pilot turns and presses"
 m=$(case_dir demo-multi)

@@ -1,23 +1,33 @@
-// A virtual multi panel in a short flight: the shipped application (its wait
-// loop, its panels) against the simulator stand-in's aircraft, with a
-// simulated unit that a scripted pilot turns and presses. Every display
-// report the unit receives is printed as the panel would show it.
+// The four virtual panels in a short flight: the shipped application (its
+// wait loop, its panels) against the simulator stand-in's aircraft, with
+// simulated units that a scripted pilot turns, presses and flips. Every report
+// a unit receives is printed as the panel would show it: first the multi
+// panel's flight, then the radio, switch and backlit annunciator panels'.
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <memory>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/hid_device.h"
 #include "platform/message_loop.h"
+#include "platform/process.h"
 #include "plugins/aviaro/app/aviaro_parts.h"
 #include "plugins/aviaro/host/simconnect_library.h"
+#include "plugins/aviaro/panels/panel_backlit.h"
 #include "tools/simconnect_standin/sim_standin.h"
 
 namespace {
 
 const std::wstring kPath = L"\\\\?\\hid#vid_2b71&pid_0a21#demo&0&0000";
+const std::wstring kRadioPath = L"\\\\?\\hid#vid_2b71&pid_0a22#demo&0&0000";
+const std::wstring kSwitchPath = L"\\\\?\\hid#vid_2b71&pid_0a23#demo&0&0000";
+const std::wstring kBacklitPath = L"\\\\?\\hid#vid_2b71&pid_0a24#demo&0&0000";
+const std::wstring kBacklitSerial = L"DEMO-TALLY-1";
 
 // The aircraft, and what the simulator does by itself (ms after connecting).
 const char* const kFlight =
@@ -28,6 +38,40 @@ const char* const kFlight =
     "init \"AUTOPILOT HEADING LOCK DIR\" 270\n"
     "init \"AUTOPILOT AIRSPEED HOLD VAR\" 120\n"
     "init \"NAV OBS:1\" 95\n"
+    "init \"COM ACTIVE FREQUENCY:1\" 0x1850\n"
+    "init \"COM STANDBY FREQUENCY:1\" 0x2190\n"
+    "init \"NAV ACTIVE FREQUENCY:1\" 0x1390\n"
+    "init \"NAV STANDBY FREQUENCY:1\" 0x1060\n"
+    "init \"TRANSPONDER CODE:1\" 0x1200\n"
+    "init \"IS GEAR RETRACTABLE\" 1\n"
+    "init \"GEAR HANDLE POSITION\" 1\n"
+    "init \"GEAR CENTER POSITION\" 1\n"
+    "init \"GEAR LEFT POSITION\" 1\n"
+    "init \"GEAR RIGHT POSITION\" 1\n"
+    "init \"GEAR TOTAL PCT EXTENDED\" 1\n"
+    "init \"NUMBER OF ENGINES\" 1\n"
+    "init \"GENERAL ENG OIL PRESSURE:1\" 60\n"
+    "init \"GENERAL ENG OIL TEMPERATURE:1\" 80\n"
+    "init \"GENERAL ENG FUEL PRESSURE:1\" 20\n"
+    "init \"SUCTION PRESSURE\" 4.8\n"
+    "effect COM_RADIO_FRACT_INC bcd \"COM STANDBY FREQUENCY:1\" 5\n"
+    "effect COM_RADIO_WHOLE_INC bcd \"COM STANDBY FREQUENCY:1\" 100\n"
+    "effect COM_STBY_RADIO_SWAP swap \"COM ACTIVE FREQUENCY:1\" \"COM STANDBY FREQUENCY:1\"\n"
+    "effect XPNDR_10_INC nibble \"TRANSPONDER CODE:1\" 4 1 8\n"
+    "effect XPNDR_1_INC nibble \"TRANSPONDER CODE:1\" 0 1 8\n"
+    "effect TOGGLE_BEACON_LIGHTS toggle \"LIGHT BEACON\"\n"
+    "effect LANDING_LIGHTS_TOGGLE toggle \"LIGHT LANDING\"\n"
+    "effect TOGGLE_MASTER_BATTERY toggle \"ELECTRICAL MASTER BATTERY\"\n"
+    "effect GEAR_UP set \"GEAR HANDLE POSITION\" 0\n"
+    "effect GEAR_UP set \"GEAR CENTER POSITION\" 0\n"
+    "effect GEAR_UP set \"GEAR LEFT POSITION\" 0\n"
+    "effect GEAR_UP set \"GEAR RIGHT POSITION\" 0\n"
+    "effect GEAR_UP set \"GEAR TOTAL PCT EXTENDED\" 0\n"
+    "effect GEAR_DOWN set \"GEAR HANDLE POSITION\" 1\n"
+    "effect GEAR_DOWN set \"GEAR CENTER POSITION\" 0.5\n"
+    "effect GEAR_DOWN set \"GEAR LEFT POSITION\" 0.5\n"
+    "effect GEAR_DOWN set \"GEAR RIGHT POSITION\" 0.5\n"
+    "effect GEAR_DOWN set \"GEAR TOTAL PCT EXTENDED\" 0.5\n"
     "effect AP_ALT_VAR_INC add \"AUTOPILOT ALTITUDE LOCK VAR\" 100\n"
     "effect AP_ALT_VAR_DEC add \"AUTOPILOT ALTITUDE LOCK VAR\" -100\n"
     "effect HEADING_BUG_INC add \"AUTOPILOT HEADING LOCK DIR\" 1\n"
@@ -61,13 +105,53 @@ const std::vector<Step> kPilot = {
     {"selector back on VS", {{0x02, 0, 0}}},
 };
 
-// The unit is found at start, as the system's device list would show it.
+// Radio panel input, bytes 1-3: the upper selector stays on COM1 (byte 1 bit
+// 0), the lower one on NAV1 (byte 2 bit 1) until it is turned to XPDR (byte 2
+// bit 5); byte 2 bit 6 is the upper swap button; byte 3 the knobs (upper
+// fraction up 0x01, whole up 0x04; lower fraction up 0x10, whole up 0x40).
+// Steps of one knob the same way come more than 150 ms apart, as a pilot's do.
+const std::vector<Step> kRadioPilot = {
+    {"upper knob, small ring: COM1 standby up two steps",
+     {{0x01, 0x02, 0x01}, {0x01, 0x02, 0}, {}, {0x01, 0x02, 0x01}, {0x01, 0x02, 0}}},
+    {"upper knob, large ring: COM1 standby up one MHz", {{0x01, 0x02, 0x04}, {0x01, 0x02, 0}}},
+    {"upper swap button", {{0x01, 0x42, 0}, {0x01, 0x02, 0}}},
+    {"lower selector on XPDR", {{0x01, 0x20, 0}}},
+    {"lower knobs: transponder tens up, ones up twice",
+     {{0x01, 0x20, 0x40}, {0x01, 0x20, 0}, {0x01, 0x20, 0x10}, {0x01, 0x20, 0}, {},
+      {0x01, 0x20, 0x10}, {0x01, 0x20, 0}}},
+};
+
+// Switch panel input: byte 1 battery 0x01, alternator 0x02, avionics 0x04;
+// byte 2 beacon 0x01, landing lights 0x10; byte 3 gear lever up 0x04, down 0x08.
+const std::vector<Step> kSwitchPilot = {
+    {"battery, alternator and avionics switches on (the aircraft has them on already)",
+     {{0x07, 0, 0}}},
+    {"beacon and landing lights on", {{0x07, 0x11, 0}}},
+    {"gear lever up", {{0x07, 0x11, 0x04}}},
+    {"gear lever down", {{0x07, 0x11, 0x08}}},
+};
+
+// How the demo unit's lenses are programmed (TallyProgramming.xml).
+struct Lens {
+    const char* assignment;
+    const char* colour;
+    int position;
+};
+const Lens kLenses[] = {
+    {"GearDown", "Green", 0},     {"GearUnsafe", "Amber", 1},    {"GearUp", "Green", 2},
+    {"BeaconLight", "Green", 3},  {"LandingLights", "Green", 4}, {"ParkingBrakes", "Red", 5},
+    {"MasterCaution", "Amber", 6}, {"MasterWarning", "Red", 7},
+};
+
+// A unit of the panel's product is found at start, as the system's device
+// list would show it.
 class PresentAtStart : public IPanel {
 public:
-    explicit PresentAtStart(std::unique_ptr<IPanel> inner) : inner_(std::move(inner)) {}
+    PresentAtStart(std::unique_ptr<IPanel> inner, std::wstring path)
+        : inner_(std::move(inner)), path_(std::move(path)) {}
     bool InitSimData(std::uint32_t* nextId) override {
         const bool ok = inner_->InitSimData(nextId);
-        inner_->OpenDevice(kPath.c_str());
+        inner_->OpenDevice(path_.c_str());
         return ok;
     }
     void OpenDevice(const wchar_t* path) override { inner_->OpenDevice(path); }
@@ -81,6 +165,7 @@ public:
 
 private:
     std::unique_ptr<IPanel> inner_;
+    std::wstring path_;
 };
 
 char DigitChar(std::uint8_t d) {
@@ -88,6 +173,16 @@ char DigitChar(std::uint8_t d) {
     if (d == 0x0E) return '-';
     if (d == 0x0F) return '_';
     return ' ';
+}
+
+std::string Hex(const std::vector<std::uint8_t>& r) {
+    std::string s;
+    for (std::uint8_t b : r) {
+        char text[4];
+        std::snprintf(text, sizeof text, " %02x", b);
+        s += text;
+    }
+    return "(report" + s + ")";
 }
 
 std::string Render(const std::vector<std::uint8_t>& r) {
@@ -105,6 +200,63 @@ std::string Render(const std::vector<std::uint8_t>& r) {
     return s;
 }
 
+// One five-digit radio display: 0xFF is dark, the low four bits the digit,
+// 0xD0 its decimal point.
+std::string RadioDisplay(const std::uint8_t* d) {
+    std::string s;
+    for (int i = 0; i < 5; ++i) {
+        if (d[i] == 0xFF) {
+            s += ' ';
+            continue;
+        }
+        s += DigitChar(static_cast<std::uint8_t>(d[i] & 0x0F));
+        if ((d[i] & 0xF0) == 0xD0) s += '.';
+    }
+    if (s.size() < 6) s += ' ';
+    return s;
+}
+
+std::string RenderRadio(const std::vector<std::uint8_t>& r) {
+    if (r.size() != 23) return Hex(r);
+    return "[" + RadioDisplay(&r[1]) + "|" + RadioDisplay(&r[6]) + "] [" + RadioDisplay(&r[11]) +
+           "|" + RadioDisplay(&r[16]) + "]";
+}
+
+std::string RenderGear(const std::vector<std::uint8_t>& r) {
+    if (r.size() != 2) return Hex(r);
+    static const char* const kGear[3] = {"nose", "left", "right"};
+    std::string s = "gear";
+    for (int g = 0; g < 3; ++g) {
+        const bool green = (r[1] >> g) & 1;
+        const bool red = (r[1] >> (g + 3)) & 1;
+        s += std::string(" ") + kGear[g] + " " + (green ? "green" : red ? "red" : "off");
+    }
+    return s;
+}
+
+std::string RenderLamps(const std::vector<std::uint8_t>& r) {
+    if (r.size() != 7 || r[0] != CPanelClass_Backlit::kLampReportId) return Hex(r);
+    std::string s;
+    for (int lens = 0; lens < CPanelClass_Backlit::kLenses; ++lens) {
+        const int byte = lens / 8;
+        const int bit = lens % 8;
+        const bool green = (r[static_cast<std::size_t>(1 + byte)] >> bit) & 1;
+        const bool red = (r[static_cast<std::size_t>(4 + byte)] >> bit) & 1;
+        std::string name = "lens " + std::to_string(lens);
+        bool programmed = false;
+        for (const Lens& l : kLenses) {
+            if (l.position == lens) {
+                name = l.assignment;
+                programmed = true;
+            }
+        }
+        if (!programmed && !green && !red) continue;
+        const char* colour = green && red ? "AMBER" : green ? "GREEN" : red ? "RED" : "off";
+        s += (s.empty() ? "" : " ") + name + "=" + colour;
+    }
+    return s;
+}
+
 void Show(const std::string& text) {
     std::printf("%s\n", text.c_str());
     std::fflush(stdout);
@@ -114,23 +266,91 @@ void PrintWritten() {
     for (const auto& r : av::platform::VirtualHidTakeWritten(kPath)) Show("  panel " + Render(r));
 }
 
-}  // namespace
+void PrintOthers() {
+    for (const auto& r : av::platform::VirtualHidTakeWritten(kRadioPath)) {
+        Show("  radio panel " + RenderRadio(r));
+    }
+    for (const auto& r : av::platform::VirtualHidTakeWritten(kSwitchPath)) {
+        Show("  switch panel " + RenderGear(r));
+    }
+    for (const auto& r : av::platform::VirtualHidTakeWritten(kBacklitPath)) {
+        Show("  annunciator " + RenderLamps(r));
+    }
+}
 
-int main() {
+// A pilot step on one unit: each report (an empty one is a pause), then a
+// moment for the simulator to answer.
+void Fly(const std::wstring& path, const char* panel, const Step& step) {
+    Show(std::string("pilot, ") + panel + ": " + step.what);
+    for (const auto& bytes : step.reports) {
+        if (bytes.empty()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(170));
+            continue;
+        }
+        av::platform::VirtualHidFeed(path, {0, bytes[0], bytes[1], bytes[2]});
+        av::platform::VirtualHidWaitIdle(path, 10000);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    PrintOthers();
+}
+
+std::string ProgrammingXml() {
+    std::string xml = "<?xml version=\"1.0\"?>\n<Tally>\n  <TallyProgramming Id=\"DEMO-TALLY-1\">\n";
+    for (const Lens& l : kLenses) {
+        xml += std::string("    <Lense><Id>") + l.assignment + "</Id><Colour>" + l.colour +
+               "</Colour><Assignment>" + std::to_string(l.position) + "</Assignment></Lense>\n";
+    }
+    return xml + "  </TallyProgramming>\n</Tally>\n";
+}
+
+void AttachUnit(const std::wstring& path, std::uint16_t product, const std::wstring& serial,
+                std::uint32_t inputLength, std::vector<std::uint8_t> feature) {
     av::platform::VirtualHidUnit unit;
-    unit.path = kPath;
+    unit.path = path;
     unit.vendorId = 0x2B71;
-    unit.productId = 0x0A21;
-    unit.serial = L"DEMO-0001";
-    unit.inputReportLength = 4;
-    unit.feature.assign(13, 0);
+    unit.productId = product;
+    unit.serial = serial;
+    unit.inputReportLength = inputLength;
+    unit.feature = std::move(feature);
     av::platform::VirtualHidAttach(unit);
+}
+
+int RunDemo() {
+    AttachUnit(kPath, 0x0A21, L"DEMO-0001", 4, std::vector<std::uint8_t>(13, 0));
+    // The radio's selectors at attach: upper COM1, lower NAV1.
+    std::vector<std::uint8_t> radioFeature(23, 0);
+    radioFeature[1] = 0x01;
+    radioFeature[2] = 0x02;
+    AttachUnit(kRadioPath, 0x0A22, L"DEMO-0002", 4, radioFeature);
+    AttachUnit(kSwitchPath, 0x0A23, L"DEMO-0003", 4, {});
+    AttachUnit(kBacklitPath, 0x0A24, kBacklitSerial, 0, {});
+
+    // The annunciator's programming, in a folder of the demo's own.
+    std::error_code ignored;
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path(ignored) /
+        ("aviaro_demo_" + std::to_string(std::random_device{}()));
+    std::filesystem::create_directories(folder, ignored);
+    const std::filesystem::path programming = folder / "TallyProgramming.xml";
+    {
+        std::ofstream out(programming, std::ios::binary | std::ios::trunc);
+        out << ProgrammingXml();
+    }
 
     standin::SimStandIn::Instance().LoadScript(kFlight);
     CSimConnectLibrary::Instance().UseEntryTable(standin::SimStandIn::Entries());
 
     PanelSet panels = CreateShippedPanels();
-    panels[0] = std::make_unique<PresentAtStart>(std::move(panels[0]));
+    auto* backlit = dynamic_cast<CPanelClass_Backlit*>(panels[3].get());
+    if (backlit == nullptr) {
+        Show("the fourth shipped panel is not the backlit annunciator");
+        return 1;
+    }
+    backlit->UseProgrammingFile(programming.wstring());
+    const std::wstring paths[4] = {kPath, kRadioPath, kSwitchPath, kBacklitPath};
+    for (std::size_t i = 0; i < 4; ++i) {
+        panels[i] = std::make_unique<PresentAtStart>(std::move(panels[i]), paths[i]);
+    }
     CAviaro app(&CreateShippedPage, std::move(panels));
 
     std::thread pilot([&] {
@@ -147,6 +367,20 @@ int main() {
             std::this_thread::sleep_for(std::chrono::milliseconds(250));
         }
         PrintWritten();
+
+        Show("== the radio, switch and annunciator panels as the flight goes on");
+        Show("(radio: [upper active|standby] [lower active|standby]; annunciator: lens=colour)");
+        PrintOthers();
+        for (const Step& step : kRadioPilot) Fly(kRadioPath, "radio panel", step);
+        for (const Step& step : kSwitchPilot) Fly(kSwitchPath, "switch panel", step);
+        Show("simulator: the gear locks down");
+        standin::SimStandIn::Instance().LoadScript(
+            "set \"GEAR CENTER POSITION\" 1; set \"GEAR LEFT POSITION\" 1; "
+            "set \"GEAR RIGHT POSITION\" 1; set \"GEAR TOTAL PCT EXTENDED\" 1\n");
+        av::platform::SignalEvent(app.Event());
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        PrintOthers();
+
         standin::SimStandIn::Instance().LoadScript("quit\n");
         av::platform::SignalEvent(app.Event());
     });
@@ -154,11 +388,32 @@ int main() {
     pilot.join();
     Show("simulator quits");
     PrintWritten();
+    PrintOthers();
     Show(std::string("altitude selected: ") +
          std::to_string(static_cast<int>(
              standin::SimStandIn::Instance().ModelValue("AUTOPILOT ALTITUDE LOCK VAR"))) +
          " ft, heading bug: " +
          std::to_string(static_cast<int>(
              standin::SimStandIn::Instance().ModelValue("AUTOPILOT HEADING LOCK DIR"))));
+    const auto bcd = [](const char* name) {
+        return static_cast<unsigned>(standin::SimStandIn::Instance().ModelValue(name));
+    };
+    char radios[96];
+    std::snprintf(radios, sizeof radios, "COM1 active: 1%02x.%02x, standby: 1%02x.%02x, transponder: %04x",
+                  (bcd("COM ACTIVE FREQUENCY:1") >> 8) & 0xFF, bcd("COM ACTIVE FREQUENCY:1") & 0xFF,
+                  (bcd("COM STANDBY FREQUENCY:1") >> 8) & 0xFF, bcd("COM STANDBY FREQUENCY:1") & 0xFF,
+                  bcd("TRANSPONDER CODE:1"));
+    Show(radios);
+    std::filesystem::remove_all(folder, ignored);
     return ran ? 0 : 1;
+}
+
+}  // namespace
+
+int main() {
+    // As Aviaro.exe's entry does: the annunciator's programming is read through COM.
+    av::platform::ComInitialize();
+    const int code = RunDemo();
+    av::platform::ComUninitialize();
+    return code;
 }
