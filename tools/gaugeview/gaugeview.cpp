@@ -24,6 +24,7 @@
 #include "platform/text.h"
 #include "plugins/aviaro/gauge/gauge_renderer.h"
 #include "plugins/aviaro/host/trace_log.h"
+#include "plugins/aviaro/pages/mira_gauge.h"
 #include "tools/lumiray_standin/png_writer.h"
 
 namespace {
@@ -32,7 +33,8 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: gaugeview [--set \"L:name,unit=value\"]... [--press up|down|left|right[*N]]...\n"
                  "                 [--button \"id,label[,weight[,RRGGBB]]\"]... [--frames N]\n"
-                 "                 GAUGE.xml|--test-gauge [FOLDER] -o OUT.png\n");
+                 "                 [--cab PACKAGE.cab] GAUGE.xml|--test-gauge [FOLDER] -o OUT.png\n"
+                 "  with --cab, GAUGE.xml is the gauge's path inside the package\n");
     return 2;
 }
 
@@ -67,7 +69,7 @@ void ReportImage(const char* what, std::size_t element, bool has, const CGaugeIm
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    std::wstring gauge, testFolder, output;
+    std::wstring gauge, testFolder, output, cabinet;
     bool testGauge = false;
     int frames = 1;
     std::vector<Setting> settings;
@@ -112,6 +114,8 @@ int main(int argc, char** argv) {
                 b.colour = ((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16);
             }
             buttons.push_back(b);
+        } else if (a == "--cab" && more) {
+            cabinet = av::platform::FromUtf8(args[++i]);
         } else if (a == "--frames" && more) {
             frames = std::atoi(args[++i].c_str());
         } else if (a == "-o" && more) {
@@ -138,7 +142,26 @@ int main(int argc, char** argv) {
     CGaugeVariables variables;
     CGaugeRenderer renderer(&pageId);
     bool loaded = true;
-    if (!gauge.empty()) loaded = renderer.LoadFromFile(variables, gauge);
+    if (!cabinet.empty() && !gauge.empty()) {
+        // Unpacked as the gauge page does it, and removed once loaded.
+        std::wstring folder;
+        if (!CPage_Mira_Gauge::MakeExtractionFolder(folder) ||
+            !CPage_Mira_Gauge::ExtractGaugePackage(cabinet, folder)) {
+            loaded = false;
+            std::fprintf(stderr, "gaugeview: the package could not be unpacked\n");
+        } else {
+            std::wstring inside = gauge;
+#if !defined(_WIN32)
+            for (wchar_t& c : inside) {
+                if (c == L'\\') c = L'/';
+            }
+#endif
+            loaded = renderer.LoadFromFile(variables, av::platform::JoinPath(folder, inside));
+        }
+        if (!folder.empty()) CPage_Mira_Gauge::DeleteFolderTree(folder);
+    } else if (!gauge.empty()) {
+        loaded = renderer.LoadFromFile(variables, gauge);
+    }
     if (testGauge) {
         if (testFolder.empty()) {
             renderer.LoadDebugGauge(variables);
