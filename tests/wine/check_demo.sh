@@ -32,6 +32,10 @@ expect "the gear in transit lights the switch panel's red lamps" "  switch panel
 expect "the annunciator shows the gear unsafe and the master caution in amber" \
     "  annunciator GearDown=off GearUnsafe=AMBER GearUp=off BeaconLight=GREEN LandingLights=GREEN ParkingBrakes=off MasterCaution=AMBER MasterWarning=off"
 expect "the test gauge's frames are written as PNG files" "the test gauge drew 5 frames, written as PNG files to $(cd "$build" && pwd)/demo-frames"
+expect "the Mira shows the gauge from the .cab package, drawn anew at each heading" \
+    "the gauge from heading.cab showed 4 different frames out of 4, written as PNG files to $(cd "$build" && pwd)/demo-gauge"
+expect "the frame after the simulator's second change is saved as PNG" \
+    "frame 3, the simulator turns the heading to 225: $(cd "$build" && pwd)/demo-gauge/frame-3.png"
 expect "regsvr32 registers Tunelet.dll apartment-threaded" "    ThreadingModel    REG_SZ    Apartment"
 expect "Tunelet.dll is a background plug-in the player starts" "    Capabilities    REG_DWORD    0x40000001"
 expect "regsvr32 /u removes the plug-in's key" \
