@@ -311,6 +311,7 @@ TEST_F(RegistrationFolder, ExeXmlCorpus) {
         {"no-root", "a declaration and a comment only: the root goes after them"},
         {"cut-short", "a root never closed is left alone"},
         {"utf16", "16-bit text is left alone"},
+        {"malformed-tag-name", "a tag name run into \"=\" is not understood: left alone"},
         {"lower-case-element", "<launch.addon> is not an entry, as for the simulators"},
     };
     const std::wstring corpus =

@@ -49,14 +49,15 @@ bool StartsWith(const std::string& bytes, std::size_t at, std::string_view what)
     return bytes.size() - at >= what.size() && std::string_view(bytes).substr(at, what.size()) == what;
 }
 
-// The name of a tag whose text starts at `at`; empty when there is none.
+// The name of a tag whose text starts at `at`; empty when there is none. A
+// name run straight into "=", a quote or "<" ("<Disabled=/>") is no name: the
+// markup is not understood.
 std::string_view TagName(const std::string& bytes, std::size_t at) {
     std::size_t end = at;
     while (end < bytes.size()) {
         const char c = bytes[end];
-        if (IsSpace(c) || c == '/' || c == '>' || c == '<' || c == '=' || c == '"' || c == '\'') {
-            break;
-        }
+        if (c == '<' || c == '=' || c == '"' || c == '\'') return std::string_view();
+        if (IsSpace(c) || c == '/' || c == '>') break;
         ++end;
     }
     return std::string_view(bytes).substr(at, end - at);
