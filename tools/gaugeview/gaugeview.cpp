@@ -97,14 +97,14 @@ int main(int argc, char** argv) {
             if (p != "up" && p != "down" && p != "left" && p != "right") return Usage();
             presses.emplace_back(av::platform::FromUtf8(p), count);
         } else if (a == "--button" && more) {
-            const std::wstring spec = av::platform::FromUtf8(args[++i]);
+            const std::wstring button = av::platform::FromUtf8(args[++i]);
             ButtonArg b{0, 400, L"", 0xFFFFFF};
             std::vector<std::wstring> parts;
             std::size_t start = 0;
-            for (std::size_t comma; (comma = spec.find(L',', start)) != std::wstring::npos; start = comma + 1) {
-                parts.push_back(spec.substr(start, comma - start));
+            for (std::size_t comma; (comma = button.find(L',', start)) != std::wstring::npos; start = comma + 1) {
+                parts.push_back(button.substr(start, comma - start));
             }
-            parts.push_back(spec.substr(start));
+            parts.push_back(button.substr(start));
             if (parts.size() < 2) return Usage();
             b.id = std::wcstol(parts[0].c_str(), nullptr, 10);
             b.label = parts[1];
