@@ -9,6 +9,7 @@
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/registry.h"
+#include "platform/text.h"
 #include "plugins/aviaro/host/simconnect_library.h"
 #include "plugins/aviaro/host/trace_log.h"
 #include "plugins/aviaro/pages/cab_extractor.h"
@@ -21,29 +22,18 @@ CTraceLog& Log() { return CTraceLog::Instance(); }
 CSimConnectLibrary& Sim() { return CSimConnectLibrary::Instance(); }
 CLumirayLibrary& Lumiray() { return CLumirayLibrary::Instance(); }
 
-#if defined(_WIN32)
-constexpr wchar_t kSeparator = L'\\';
-#else
-constexpr wchar_t kSeparator = L'/';
-#endif
+using av::platform::kPathSeparator;
 
 const std::wstring* Attribute(const CXmlNode* node, const wchar_t* name) {
     return node != nullptr ? node->GetAttribute(name) : nullptr;
-}
-
-bool EqualsNoCase(const std::wstring& a, const wchar_t* b) {
-    std::size_t i = 0;
-    for (; i < a.size() && b[i] != 0; ++i) {
-        if (std::towlower(a[i]) != std::towlower(b[i])) return false;
-    }
-    return i == a.size() && b[i] == 0;
 }
 
 }  // namespace
 
 // ---- the frame buffer ----
 
-CDibBuffer::CDibBuffer() : section_(kSize, 0), published_(kSize, 0) {}
+CDibBuffer::CDibBuffer()
+    : section_(kSize, 0), published_(std::make_shared<const std::vector<std::uint8_t>>(kSize, 0)) {}
 
 RasterView CDibBuffer::Select() {
     RasterView view;
@@ -57,8 +47,15 @@ RasterView CDibBuffer::Select() {
 }
 
 void CDibBuffer::Deselect() {
+    // A new copy each frame: a send still reading the previous one keeps it.
+    auto finished = std::make_shared<const std::vector<std::uint8_t>>(section_);
     std::lock_guard<std::mutex> lock(mutex_);
-    published_ = section_;
+    published_.swap(finished);
+}
+
+std::shared_ptr<const std::vector<std::uint8_t>> CDibBuffer::Published() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return published_;
 }
 
 // ---- configuration ----
@@ -99,7 +96,7 @@ std::wstring CPage_Mira_Gauge::ReadFsxSetupPath() {
 bool CPage_Mira_Gauge::MakeExtractionFolder(std::wstring& folder) {
     std::wstring temp = av::platform::GetTempFolder();
     if (temp.empty()) return false;
-    if (temp.back() != L'\\' && temp.back() != L'/') temp += kSeparator;
+    if (temp.back() != L'\\' && temp.back() != L'/') temp += kPathSeparator;
     // A random (version 4) GUID: unique per page load.
     std::random_device random;
     std::uint32_t words[4];
@@ -142,11 +139,12 @@ bool CPage_Mira_Gauge::ResolveGaugeFile(const CXmlNode* element, std::wstring& g
                                         std::wstring& extractionFolder) {
     if (element == nullptr) return false;
     const std::wstring* rootFolder = Attribute(element, L"RootFolder");
-    const bool absolute = rootFolder != nullptr && EqualsNoCase(*rootFolder, L"Absolute");
+    const bool absolute =
+        rootFolder != nullptr && av::platform::EqualsIgnoreCase(*rootFolder, L"Absolute");
     std::wstring root;
     if (absolute) {
         Log().Trace(L"RootFolder=Absolute");
-    } else if (rootFolder != nullptr && EqualsNoCase(*rootFolder, L"Fsx")) {
+    } else if (rootFolder != nullptr && av::platform::EqualsIgnoreCase(*rootFolder, L"Fsx")) {
         root = ReadFsxSetupPath();
         Log().Trace(L"RootFolder=Fsx");
     } else {
@@ -157,15 +155,15 @@ bool CPage_Mira_Gauge::ResolveGaugeFile(const CXmlNode* element, std::wstring& g
     const std::wstring file = fileAttribute != nullptr ? *fileAttribute : std::wstring();
     const std::wstring* cabFile = Attribute(element, L"CabFile");
     if (cabFile == nullptr) {
-        gaugePath = absolute ? file : root + kSeparator + file;
+        gaugePath = absolute ? file : root + kPathSeparator + file;
         return true;
     }
     std::wstring folder;
     if (!MakeExtractionFolder(folder)) return false;
-    const std::wstring cabinetPath = absolute ? *cabFile : root + kSeparator + *cabFile;
+    const std::wstring cabinetPath = absolute ? *cabFile : root + kPathSeparator + *cabFile;
     extractionFolder = folder;
     if (!ExtractGaugePackage(cabinetPath, folder)) return false;
-    gaugePath = folder + kSeparator + file;
+    gaugePath = folder + kPathSeparator + file;
     return true;
 }
 
@@ -229,15 +227,16 @@ bool CPage_Mira_Gauge::AddToDevice(lumiray::Device device, bool setActive, bool*
 void CPage_Mira_Gauge::SendToDevice(lumiray::Device device, const av::Guid* deviceType) {
     if (deviceType == nullptr || !(*deviceType == CLumirayLibrary::DeviceType_Mira)) return;
     if (!EnterDeviceCall()) return;
-    frameBuffer_.Lock();
+    // No lock is held across the library call: the library may hold its own
+    // while it calls back into this page on another thread.
+    const std::shared_ptr<const std::vector<std::uint8_t>> frame = frameBuffer_.Published();
     try {
         const HRESULT hr = Lumiray().SetImage(device, PageId(), 0, frameBuffer_.GetSize(),
-                                              frameBuffer_.GetData());
+                                              frame->data());
         if (FAILED(hr)) Log().TraceResult(L"CPage_Mira_Gauge::SendToDevice - Lumiray_SetImage", hr);
     } catch (...) {
         av::platform::DebugOutput(L"Exception caught on SetImage\n");
     }
-    frameBuffer_.Unlock();
     LeaveDeviceCall();
 }
 

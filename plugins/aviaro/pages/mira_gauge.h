@@ -8,6 +8,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -22,8 +23,8 @@ class CXmlNode;
 
 // The frame: a 24-bit, bottom-up 320 x 240 image that the render thread draws
 // into, and the published copy the device library reads. Deselect publishes a
-// finished frame under the buffer's mutex, so a display never receives a
-// half-drawn one.
+// finished frame as a new copy, so a display never receives a half-drawn one;
+// a published copy never changes, so it is read without any lock held.
 class CDibBuffer {
 public:
     static constexpr int kWidth = 320;
@@ -34,18 +35,18 @@ public:
     CDibBuffer();
     // The drawing surface (rows bottom-up, as a DIB holds them).
     RasterView Select();
-    // Copies the finished frame into the published copy.
+    // Publishes a copy of the finished frame.
     void Deselect();
-    void Lock() { mutex_.lock(); }
-    void Unlock() { mutex_.unlock(); }
     std::uint32_t GetSize() const { return kSize; }
-    // The published copy; read it between Lock and Unlock.
-    const std::uint8_t* GetData() const { return published_.data(); }
+    // The frame published last (kSize bytes); it stays valid and unchanged
+    // for as long as the caller holds it.
+    std::shared_ptr<const std::vector<std::uint8_t>> Published() const;
 
 private:
-    std::mutex mutex_;
-    std::vector<std::uint8_t> section_;
-    std::vector<std::uint8_t> published_;
+    // A leaf: held only to swap or take the published pointer.
+    mutable std::mutex mutex_;
+    std::vector<std::uint8_t> section_;  // the render thread's
+    std::shared_ptr<const std::vector<std::uint8_t>> published_;  // guarded by mutex_
 };
 
 // A number of the configuration: hexadecimal after "0x" or "0X" (when the text
