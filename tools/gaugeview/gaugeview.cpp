@@ -12,9 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 

@@ -1,7 +1,6 @@
 #include "plugins/aviaro/pages/cab_extractor.h"
 
 #include <cstdio>
-#include <cwctype>
 
 #include "platform/text.h"
 #include "plugins/aviaro/host/trace_log.h"
@@ -21,14 +20,6 @@ std::size_t LastSeparator(const std::string& path) {
     return at;
 }
 
-bool EqualsNoCase(const std::wstring& a, const wchar_t* b) {
-    std::size_t i = 0;
-    for (; i < a.size() && b[i]; ++i) {
-        if (std::towupper(a[i]) != std::towupper(b[i])) return false;
-    }
-    return i == a.size() && !b[i];
-}
-
 bool IsDeviceName(const std::wstring& component) {
     // The part before the first dot, without trailing spaces: "nul.txt" and
     // "COM1 " open the device just as "NUL" does.
@@ -36,10 +27,10 @@ bool IsDeviceName(const std::wstring& component) {
     while (!base.empty() && base.back() == L' ') base.pop_back();
     static const wchar_t* const kNames[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
     for (const wchar_t* name : kNames) {
-        if (EqualsNoCase(base, name)) return true;
+        if (av::platform::EqualsIgnoreCase(base, name)) return true;
     }
-    if (base.size() == 4 && (EqualsNoCase(base.substr(0, 3), L"COM") ||
-                             EqualsNoCase(base.substr(0, 3), L"LPT"))) {
+    if (base.size() == 4 && (av::platform::EqualsIgnoreCase(base.substr(0, 3), L"COM") ||
+                             av::platform::EqualsIgnoreCase(base.substr(0, 3), L"LPT"))) {
         wchar_t digit = base[3];
         // COM¹ to COM³ are device names too.
         return (digit >= L'0' && digit <= L'9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
@@ -271,12 +262,6 @@ std::wstring CCabExtractor::GetErrorTextW() {
     return text + L"\nError " + std::to_wstring(errors_.type) + L": " + message;
 }
 
-std::string CCabExtractor::GetErrorText() {
-    if (!errors_.failed) return "Success";
-    int number = ownError_ != 0 ? ownError_ : errors_.oper;
-    std::string text = ErrorTextOf(number);
-    if (errors_.type == 0) return text;
-    std::string message = av::platform::ToAnsi(av::platform::CabSystemMessage(errors_.type));
-    if (message.empty()) message = "Windows has no explanation for this error code.";
-    return text + "\nError " + std::to_string(errors_.type) + ": " + message;
-}
+// The same text in the ANSI code page: the fixed parts are plain ASCII, so
+// converting the whole equals converting the system's message alone.
+std::string CCabExtractor::GetErrorText() { return av::platform::ToAnsi(GetErrorTextW()); }
