@@ -21,7 +21,6 @@ public:
     CPanelClass_Autopilot();
     ~CPanelClass_Autopilot() override;
 
-    bool IsPanelDevice(const wchar_t* path) override;
     void OnDeviceAttached(CHidPanelDevice* device) override;
     void OnDeviceDetached(CHidPanelDevice* device) override;
     void OnInputReport(CHidPanelDevice* device, std::uint32_t length,
@@ -44,16 +43,33 @@ protected:
     void RefreshDevice(CHidPanelDevice* device) override { ShowValues(device, false); }
 
 private:
+    // Client events in the order they are mapped.
+    enum Event : std::size_t {
+        kIncrease0,  // then its decrease, for each selector position 0-4 in turn
+        kMasterEvent = kIncrease0 + 10,
+        kHeadingHoldEvent,
+        kNavHoldEvent,
+        kApproachHoldEvent,
+        kBackcourseHoldEvent,
+        kAltitudeHoldEvent,
+        kVerticalHoldEvent,
+        kSpeedHoldEvent,
+        kThrottleArmEvent,
+        kFlapsIncr,
+        kFlapsDecr,
+        kTrimUp,
+        kTrimDown,
+        kEventCount,
+    };
+    // The mode buttons, byte 2 bits 0-6.
+    static constexpr Event kModeEvents[7] = {
+        kHeadingHoldEvent,  kNavHoldEvent,      kSpeedHoldEvent,     kAltitudeHoldEvent,
+        kVerticalHoldEvent, kApproachHoldEvent, kBackcourseHoldEvent};
+
     bool Active() const;  // powered and no partial-panel failure
     float Float(int word) const;
 
     std::uint32_t record_[kRecordWords] = {};  // guarded by mutex_
-    // Client event ids, 0 when unmapped; fixed by InitSimData.
-    std::array<std::uint32_t, 5> increase_ = {};
-    std::array<std::uint32_t, 5> decrease_ = {};
-    std::uint32_t master_ = 0;
-    std::array<std::uint32_t, 7> modes_ = {};  // byte 2 bits 0-6
-    std::uint32_t throttleArm_ = 0;
-    std::uint32_t flapsIncr_ = 0, flapsDecr_ = 0;
-    std::uint32_t trimUp_ = 0, trimDown_ = 0;
+    // Client event ids by Event, 0 when unmapped; fixed by InitSimData.
+    std::array<std::uint32_t, kEventCount> events_ = {};
 };

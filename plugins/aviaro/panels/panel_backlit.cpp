@@ -17,72 +17,63 @@
 
 namespace {
 
-struct Datum {
-    const char* name;
-    const char* unit;
-    std::uint32_t type;
-};
-
-constexpr std::uint32_t kF32 = simconnect::kDataTypeFloat32;
-constexpr std::uint32_t kI32 = simconnect::kDataTypeInt32;
-
 // Four groups; each stops at its own first failure.
-constexpr Datum kGroup1[] = {
-    {"PITOT HEAT", "Bool", kI32},
-    {"STALL WARNING", "Bool", kI32},
-    {"CANOPY OPEN", "Percent Over 100", kF32},
-    {"BRAKE PARKING INDICATOR", "Bool", kI32},
-    {"LIGHT BEACON", "Bool", kI32},
-    {"LIGHT STROBE", "Bool", kI32},
-    {"LIGHT LANDING", "Bool", kI32},
-    {"GEAR TOTAL PCT EXTENDED", "Percent Over 100", kF32},
-    {"SUCTION PRESSURE", "inHg", kF32},
+constexpr PanelDatum kGroup1[] = {
+    {"PITOT HEAT", "Bool", kDatumI32},
+    {"STALL WARNING", "Bool", kDatumI32},
+    {"CANOPY OPEN", "Percent Over 100", kDatumF32},
+    {"BRAKE PARKING INDICATOR", "Bool", kDatumI32},
+    {"LIGHT BEACON", "Bool", kDatumI32},
+    {"LIGHT STROBE", "Bool", kDatumI32},
+    {"LIGHT LANDING", "Bool", kDatumI32},
+    {"GEAR TOTAL PCT EXTENDED", "Percent Over 100", kDatumF32},
+    {"SUCTION PRESSURE", "inHg", kDatumF32},
 };
-constexpr Datum kGroup2[] = {
-    {"NUMBER OF ENGINES", "Number", kI32},
-    {"ENGINE TYPE", "Enum", kI32},
-    {"GENERAL ENG OIL PRESSURE:1", "Psi", kF32},
-    {"GENERAL ENG OIL PRESSURE:2", "Psi", kF32},
-    {"GENERAL ENG OIL PRESSURE:3", "Psi", kF32},
-    {"GENERAL ENG OIL PRESSURE:4", "Psi", kF32},
-    {"GENERAL ENG OIL TEMPERATURE:1", "Celsius", kF32},
-    {"GENERAL ENG OIL TEMPERATURE:2", "Celsius", kF32},
-    {"GENERAL ENG OIL TEMPERATURE:3", "Celsius", kF32},
-    {"GENERAL ENG OIL TEMPERATURE:4", "Celsius", kF32},
-    {"GENERAL ENG FUEL PRESSURE:1", "Psi", kF32},
-    {"GENERAL ENG FUEL PRESSURE:2", "Psi", kF32},
-    {"GENERAL ENG FUEL PRESSURE:3", "Psi", kF32},
-    {"GENERAL ENG FUEL PRESSURE:4", "Psi", kF32},
-    {"ENG ON FIRE:1", "Bool", kI32},
-    {"ENG ON FIRE:2", "Bool", kI32},
-    {"ENG ON FIRE:3", "Bool", kI32},
-    {"ENG ON FIRE:4", "Bool", kI32},
-    {"ROTOR RPM PCT", "Percent Over 100", kF32},
+constexpr PanelDatum kGroup2[] = {
+    {"NUMBER OF ENGINES", "Number", kDatumI32},
+    {"ENGINE TYPE", "Enum", kDatumI32},
+    {"GENERAL ENG OIL PRESSURE:1", "Psi", kDatumF32},
+    {"GENERAL ENG OIL PRESSURE:2", "Psi", kDatumF32},
+    {"GENERAL ENG OIL PRESSURE:3", "Psi", kDatumF32},
+    {"GENERAL ENG OIL PRESSURE:4", "Psi", kDatumF32},
+    {"GENERAL ENG OIL TEMPERATURE:1", "Celsius", kDatumF32},
+    {"GENERAL ENG OIL TEMPERATURE:2", "Celsius", kDatumF32},
+    {"GENERAL ENG OIL TEMPERATURE:3", "Celsius", kDatumF32},
+    {"GENERAL ENG OIL TEMPERATURE:4", "Celsius", kDatumF32},
+    {"GENERAL ENG FUEL PRESSURE:1", "Psi", kDatumF32},
+    {"GENERAL ENG FUEL PRESSURE:2", "Psi", kDatumF32},
+    {"GENERAL ENG FUEL PRESSURE:3", "Psi", kDatumF32},
+    {"GENERAL ENG FUEL PRESSURE:4", "Psi", kDatumF32},
+    {"ENG ON FIRE:1", "Bool", kDatumI32},
+    {"ENG ON FIRE:2", "Bool", kDatumI32},
+    {"ENG ON FIRE:3", "Bool", kDatumI32},
+    {"ENG ON FIRE:4", "Bool", kDatumI32},
+    {"ROTOR RPM PCT", "Percent Over 100", kDatumF32},
 };
-constexpr Datum kGroup3[] = {
-    {"GPS DRIVES NAV1", "Bool", kI32},
-    {"NAV SOUND:1", "Bool", kI32},
-    {"NAV SOUND:2", "Bool", kI32},
-    {"COM TRANSMIT:1", "Bool", kI32},
-    {"COM TRANSMIT:2", "Bool", kI32},
-    {"COM RECIEVE ALL", "Bool", kI32},
-    {"DME SOUND", "Bool", kI32},
-    {"ADF SOUND:0", "Bool", kI32},
-    {"ADF SOUND:1", "Bool", kI32},
-    {"MARKER SOUND", "Bool", kI32},
-    {"AUTOPILOT MASTER", "Bool", kI32},
-    {"AUTOPILOT AVAILABLE", "Bool", kI32},
+constexpr PanelDatum kGroup3[] = {
+    {"GPS DRIVES NAV1", "Bool", kDatumI32},
+    {"NAV SOUND:1", "Bool", kDatumI32},
+    {"NAV SOUND:2", "Bool", kDatumI32},
+    {"COM TRANSMIT:1", "Bool", kDatumI32},
+    {"COM TRANSMIT:2", "Bool", kDatumI32},
+    {"COM RECIEVE ALL", "Bool", kDatumI32},
+    {"DME SOUND", "Bool", kDatumI32},
+    {"ADF SOUND:0", "Bool", kDatumI32},
+    {"ADF SOUND:1", "Bool", kDatumI32},
+    {"MARKER SOUND", "Bool", kDatumI32},
+    {"AUTOPILOT MASTER", "Bool", kDatumI32},
+    {"AUTOPILOT AVAILABLE", "Bool", kDatumI32},
 };
-constexpr Datum kGroup4[] = {
-    {"FUEL TANK CENTER CAPACITY", "Gallons", kF32},
-    {"FUEL TANK CENTER QUANTITY", "Gallons", kF32},
-    {"FUEL LEFT CAPACITY", "Gallons", kF32},
-    {"FUEL LEFT QUANTITY", "Gallons", kF32},
-    {"FUEL RIGHT CAPACITY", "Gallons", kF32},
-    {"FUEL RIGHT QUANTITY", "Gallons", kF32},
-    {"FUEL TOTAL CAPACITY", "Gallons", kF32},
-    {"FUEL TOTAL QUANTITY", "Gallons", kF32},
-    {"FUEL CROSS FEED", "Enum", kI32},
+constexpr PanelDatum kGroup4[] = {
+    {"FUEL TANK CENTER CAPACITY", "Gallons", kDatumF32},
+    {"FUEL TANK CENTER QUANTITY", "Gallons", kDatumF32},
+    {"FUEL LEFT CAPACITY", "Gallons", kDatumF32},
+    {"FUEL LEFT QUANTITY", "Gallons", kDatumF32},
+    {"FUEL RIGHT CAPACITY", "Gallons", kDatumF32},
+    {"FUEL RIGHT QUANTITY", "Gallons", kDatumF32},
+    {"FUEL TOTAL CAPACITY", "Gallons", kDatumF32},
+    {"FUEL TOTAL QUANTITY", "Gallons", kDatumF32},
+    {"FUEL CROSS FEED", "Enum", kDatumI32},
 };
 
 // Record words.
@@ -184,7 +175,7 @@ private:
 
 }  // namespace
 
-CPanelClass_Backlit::CPanelClass_Backlit() : CPanelClass(record_, kRecordWords) {}
+CPanelClass_Backlit::CPanelClass_Backlit() : CPanelClass(kProductId, record_, kRecordWords) {}
 
 CPanelClass_Backlit::~CPanelClass_Backlit() {
     // Here, while OnDeviceDetached can still reach this class.
@@ -192,25 +183,12 @@ CPanelClass_Backlit::~CPanelClass_Backlit() {
     StopWatcher();
 }
 
-bool CPanelClass_Backlit::IsPanelDevice(const wchar_t* path) {
-    std::uint16_t vendor = 0, product = 0;
-    return CHidPanelDevice::ReadDeviceIds(path, vendor, product) && vendor == kPanelVendorId &&
-           product == kProductId;
-}
-
 HRESULT CPanelClass_Backlit::DefineSimData() {
     std::uint32_t datumId = 0;
-    auto group = [&](const Datum* begin, const Datum* end) {
-        for (const Datum* d = begin; d != end; ++d) {
-            const HRESULT hr = AddDatum(datumId, d->name, d->unit, d->type);
-            if (FAILED(hr)) return hr;
-        }
-        return S_OK;
-    };
-    group(std::begin(kGroup1), std::end(kGroup1));
-    group(std::begin(kGroup2), std::end(kGroup2));
-    group(std::begin(kGroup3), std::end(kGroup3));
-    return group(std::begin(kGroup4), std::end(kGroup4));
+    AddData(datumId, kGroup1);
+    AddData(datumId, kGroup2);
+    AddData(datumId, kGroup3);
+    return AddData(datumId, kGroup4);
 }
 
 CPanelClass_Backlit::LampTable CPanelClass_Backlit::NewLampTable() {
@@ -415,8 +393,8 @@ void CPanelClass_Backlit::OnDeviceAttached(CHidPanelDevice* device) {
 
 void CPanelClass_Backlit::OnDeviceDetached(CHidPanelDevice* device) {
     {
-        std::lock_guard<std::mutex> reload(reloadMutex_);
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::unique_lock<std::mutex> lock(mutex_);
+        reloadSent_.wait(lock, [this] { return !reloadSending_; });
         units_.erase(device);
     }
     std::uint8_t dark[kLampReportLength] = {kLampReportId};
@@ -489,31 +467,46 @@ void CPanelClass_Backlit::WatchLoop(std::wstring file) {
 }
 
 void CPanelClass_Backlit::Reload(const std::wstring& file) {
-    std::lock_guard<std::mutex> reload(reloadMutex_);
-    std::vector<std::pair<CHidPanelDevice*, std::wstring>> serials;
+    struct Reading {
+        CHidPanelDevice* device;
+        std::wstring serial;
+        LampTable table;
+    };
+    std::vector<Reading> read;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        for (const auto& [device, unit] : units_) serials.emplace_back(device, unit.serial);
+        for (const auto& [device, unit] : units_) read.push_back({device, unit.serial, {}});
     }
-    std::vector<std::pair<CHidPanelDevice*, LampTable>> read;
-    for (const auto& [device, serial] : serials) {
-        LampTable table = NewLampTable();
-        if (!ReadProgramming(file, serial, table)) {
+    for (Reading& r : read) {
+        r.table = NewLampTable();
+        if (!ReadProgramming(file, r.serial, r.table)) {
             CTraceLog::Instance().Trace(
                 L"CPanelClass_Backlit::Reload - TallyProgramming.xml could not be read, the "
                 L"programming is kept");
             return;
         }
-        read.emplace_back(device, std::move(table));
     }
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        for (auto& [device, table] : read) {
-            // Units leave only with reloadMutex_ held: every one is still here.
-            units_.at(device).table = std::move(table);
+        for (Reading& r : read) {
+            // A unit detached while the file was read is left out.
+            const auto it = units_.find(r.device);
+            if (it == units_.end() || it->second.serial != r.serial) {
+                r.device = nullptr;
+                continue;
+            }
+            it->second.table = std::move(r.table);
             // Before the first data the lenses stay dark, as on attach.
-            if (hasData_) DrawLamps(device);
+            if (hasData_) DrawLamps(r.device);
         }
+        reloadSending_ = true;
     }
-    for (const auto& entry : read) entry.first->SendPostedFeatures();
+    for (const Reading& r : read) {
+        if (r.device != nullptr) r.device->SendPostedFeatures();
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        reloadSending_ = false;
+    }
+    reloadSent_.notify_all();
 }

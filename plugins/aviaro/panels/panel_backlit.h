@@ -29,8 +29,9 @@ public:
         std::uint32_t colour = kNone;
         std::int32_t position = -1;  // lens 0-23; -1 not placed
     };
-    // By assignment name, compared exactly.
-    using LampTable = std::map<std::wstring, std::unique_ptr<LampRecord>>;
+    // By assignment name, compared exactly; looked up by a literal without
+    // making a string of it (the drawing runs on every data record).
+    using LampTable = std::map<std::wstring, std::unique_ptr<LampRecord>, std::less<>>;
 
     // What lit while one report was drawn.
     struct DrawFlags {
@@ -41,7 +42,6 @@ public:
     CPanelClass_Backlit();
     ~CPanelClass_Backlit() override;
 
-    bool IsPanelDevice(const wchar_t* path) override;
     bool HasInputReports() override { return false; }
     void OnDeviceAttached(CHidPanelDevice* device) override;
     void OnDeviceDetached(CHidPanelDevice* device) override;
@@ -102,14 +102,14 @@ private:
     std::uint32_t record_[kRecordWords] = {};  // guarded by mutex_
     bool hasData_ = false;                     // guarded by mutex_: a record has come
     // Each attached unit's serial number and programming; guarded by mutex_.
-    // A unit leaves it only with reloadMutex_ held too.
     std::map<CHidPanelDevice*, Unit> units_;
     std::wstring programmingFile_;  // main thread; empty: ProgrammingPath()
 
-    // Held by the watcher for a whole reload, written reports included, and
-    // by detach while a unit leaves units_, so the watcher never writes to a
-    // unit that is being closed. Lock order: reloadMutex_, then mutex_.
-    std::mutex reloadMutex_;
+    // Set while the watcher writes the reports of a reload, with no lock held;
+    // detach waits for it to clear before a unit leaves units_, so the
+    // watcher never writes to a unit that is being closed. Guarded by mutex_.
+    bool reloadSending_ = false;
+    std::condition_variable reloadSent_;
     std::thread watcher_;  // main thread
     std::mutex watchMutex_;  // a leaf
     std::condition_variable watchWake_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "platform/hid_device.h"
@@ -79,7 +80,13 @@ void CHidPanelDevice::Close() {
                 [&] { return reader_->finished; });
             // A reader stuck in the driver is left behind: it owns its handle,
             // buffers and the stop event from now on, and delivers nothing more.
-            if (!finished) reader_->abandoned = true;
+            // A report it is delivering still uses this unit and the panel, so
+            // that one is let finish first.
+            if (!finished) {
+                reader_->ended.wait(lock, [&] { return !reader_->delivering; });
+                finished = reader_->finished;
+                if (!finished) reader_->abandoned = true;
+            }
         }
         if (finished) {
             readerThread_.join();
@@ -89,17 +96,16 @@ void CHidPanelDevice::Close() {
         }
         reader_.reset();
     }
-    if (panel_ != nullptr && attached_) panel_->DetachDevice(this);
+    if (attached_) panel_->DetachDevice(this);
     attached_ = false;
     panel_ = nullptr;
     if (handle_ != nullptr) av::platform::HidClose(handle_);
     handle_ = nullptr;
     if (stopEvent_ != nullptr) av::platform::HidCloseStopEvent(stopEvent_);
     stopEvent_ = nullptr;
-    lastFeature_.clear();
-    hasLastFeature_ = false;
+    lastFeatureLength_ = 0;
     path_.clear();
-    values_.clear();
+    std::fill(std::begin(values_), std::end(values_), 0u);
 }
 
 void CHidPanelDevice::ReadLoop(CHidPanelDevice* self, std::shared_ptr<Reader> reader,
@@ -136,11 +142,17 @@ void CHidPanelDevice::ReadLoop(CHidPanelDevice* self, std::shared_ptr<Reader> re
         }
         if (r != av::platform::HidReadResult::Data) continue;
         {
-            // Close holds this only to mark the reader abandoned, so delivering
-            // under it keeps a late report from reaching a closed unit.
             std::lock_guard<std::mutex> lock(reader->mutex);
             if (reader->abandoned) break;
-            self->panel_->DeliverInputReport(self, got, previous.data(), current.data());
+            reader->delivering = true;
+        }
+        // Without the reader's lock: delivery writes to the unit and takes
+        // the panel's lock, and Close must not wait on either to take it.
+        self->panel_->DeliverInputReport(self, got, previous.data(), current.data());
+        {
+            std::lock_guard<std::mutex> lock(reader->mutex);
+            reader->delivering = false;
+            reader->ended.notify_all();
         }
         // A report cut short is not a state of the unit: the next one is
         // still compared with the last whole one.
@@ -162,18 +174,12 @@ bool CHidPanelDevice::ReadFeature(std::uint8_t* buffer, std::uint32_t length) {
 
 bool CHidPanelDevice::FeatureChanged(const std::uint8_t* buffer, std::uint32_t length) {
     if (length == 0 || buffer == nullptr) return true;
-    if (hasLastFeature_ && lastFeature_.size() == length &&
-        std::memcmp(lastFeature_.data(), buffer, length) == 0) {
+    if (lastFeatureLength_ == length && std::memcmp(lastFeature_, buffer, length) == 0) {
         return false;
     }
-    hasLastFeature_ = false;
-    try {
-        // Keeps its capacity: an unchanged length costs no allocation.
-        lastFeature_.assign(buffer, buffer + length);
-        hasLastFeature_ = true;
-    } catch (...) {
-        lastFeature_.clear();
-    }
+    // A report too long to keep (PostFeature drops it too) always counts as changed.
+    lastFeatureLength_ = length <= kMaxFeature ? length : 0;
+    std::memcpy(lastFeature_, buffer, lastFeatureLength_);
     return true;
 }
 
@@ -202,13 +208,6 @@ void CHidPanelDevice::SendPostedFeatures() {
     sending_ = false;
 }
 
-std::uint32_t CHidPanelDevice::GetValue(std::uint32_t key) const {
-    const auto it = values_.find(key);
-    return it == values_.end() ? 0 : it->second;
-}
-
-void CHidPanelDevice::SetValue(std::uint32_t key, std::uint32_t value) { values_[key] = value; }
-
 std::wstring CHidPanelDevice::GetSerialNumber() {
     wchar_t buffer[kSerialBufferUnits + 1] = {};
     if (handle_ == nullptr ||
@@ -222,10 +221,20 @@ std::wstring CHidPanelDevice::GetSerialNumber() {
 
 // ---- CPanelClass ----
 
-CPanelClass::CPanelClass(std::uint32_t* record, std::uint32_t recordWords)
-    : transmit_(ReadTransmitSwitch()), record_(record), recordWords_(recordWords) {}
+CPanelClass::CPanelClass(std::uint16_t productId, std::uint32_t* record,
+                         std::uint32_t recordWords)
+    : transmit_(ReadTransmitSwitch()),
+      productId_(productId),
+      record_(record),
+      recordWords_(recordWords) {}
 
 CPanelClass::~CPanelClass() { CloseAllDevices(); }
+
+bool CPanelClass::IsPanelDevice(const wchar_t* path) {
+    std::uint16_t vendor = 0, product = 0;
+    return CHidPanelDevice::ReadDeviceIds(path, vendor, product) && vendor == kPanelVendorId &&
+           product == productId_;
+}
 
 bool CPanelClass::ReadTransmitSwitch() {
     std::uint32_t value = 0;
@@ -247,22 +256,26 @@ bool CPanelClass::InitSimData(std::uint32_t* nextId) {
     return SUCCEEDED(DefineSimData());
 }
 
-HRESULT CPanelClass::AddDatum(std::uint32_t& datumId, const char* name, const char* unit,
-                              std::uint32_t type, float epsilon) {
-    return CSimConnectLibrary::Instance().AddToDataDefinition(definitionId_, name, unit, type,
-                                                              epsilon, datumId++);
-}
-
-HRESULT CPanelClass::AddPowerData(std::uint32_t& datumId) {
-    static const char* const kPower[] = {
-        "AVIONICS MASTER SWITCH",          "ELECTRICAL MASTER BATTERY",
-        "GENERAL ENG MASTER ALTERNATOR:1", "GENERAL ENG MASTER ALTERNATOR:2",
-        "GENERAL ENG MASTER ALTERNATOR:3", "GENERAL ENG MASTER ALTERNATOR:4"};
-    for (const char* name : kPower) {
-        const HRESULT hr = AddDatum(datumId, name, "Bool", simconnect::kDataTypeInt32);
+HRESULT CPanelClass::AddData(std::uint32_t& datumId, std::span<const PanelDatum> table) {
+    CSimConnectLibrary& sim = CSimConnectLibrary::Instance();
+    for (const PanelDatum& d : table) {
+        const HRESULT hr = sim.AddToDataDefinition(definitionId_, d.name, d.unit, d.type,
+                                                   d.epsilon, datumId++);
         if (FAILED(hr)) return hr;
     }
     return S_OK;
+}
+
+HRESULT CPanelClass::AddPowerData(std::uint32_t& datumId) {
+    static constexpr PanelDatum kPower[] = {
+        {"AVIONICS MASTER SWITCH", "Bool", kDatumI32},
+        {"ELECTRICAL MASTER BATTERY", "Bool", kDatumI32},
+        {"GENERAL ENG MASTER ALTERNATOR:1", "Bool", kDatumI32},
+        {"GENERAL ENG MASTER ALTERNATOR:2", "Bool", kDatumI32},
+        {"GENERAL ENG MASTER ALTERNATOR:3", "Bool", kDatumI32},
+        {"GENERAL ENG MASTER ALTERNATOR:4", "Bool", kDatumI32},
+    };
+    return AddData(datumId, kPower);
 }
 
 std::uint32_t CPanelClass::MapEvent(const char* name) {

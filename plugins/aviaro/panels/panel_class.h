@@ -14,18 +14,21 @@
 // queued (CClientEventQueue) and sent by the dispatch thread.
 #pragma once
 
+#include <array>
 #include <atomic>
+#include <bit>
 #include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "platform/types.h"
 #include "plugins/aviaro/devices/panel.h"
+#include "plugins/aviaro/host/simconnect_types.h"
 
 class CPanelClass;
 
@@ -35,6 +38,23 @@ struct PanelPathLess {
 };
 
 inline constexpr std::uint16_t kPanelVendorId = 0x2B71;
+
+// A selector's position: the index of the one bit set in bits, or -1 when not
+// exactly one is set.
+inline int SingleBitIndex(std::uint32_t bits) {
+    return std::has_single_bit(bits) ? std::countr_zero(bits) : -1;
+}
+
+// One simulation variable of a panel's data record; a panel's table lists
+// them in record order.
+struct PanelDatum {
+    const char* name;
+    const char* unit;
+    std::uint32_t type;
+    float epsilon = 0.0f;
+};
+inline constexpr std::uint32_t kDatumF32 = simconnect::kDataTypeFloat32;
+inline constexpr std::uint32_t kDatumI32 = simconnect::kDataTypeInt32;
 
 class CHidPanelDevice {
 public:
@@ -60,14 +80,21 @@ public:
     // The operations below run under the panel's lock.
 
     // True when the report differs from the one kept from the last call that
-    // returned true (or length is 0, or there is no buffer); keeps a copy.
+    // returned true (or length is 0 or over kMaxFeature, or there is no
+    // buffer); keeps a copy.
     bool FeatureChanged(const std::uint8_t* buffer, std::uint32_t length);
     // Queues a report to be written once the panel's lock is released; a later
     // report replaces one not yet written.
     void PostFeature(const std::uint8_t* buffer, std::uint32_t length);
-    // Per-unit state of the panel logic; a key never set reads 0.
-    std::uint32_t GetValue(std::uint32_t key) const;
-    void SetValue(std::uint32_t key, std::uint32_t value);
+    // Per-unit state of the panel logic, keys 0 to kValueKeys - 1; a key
+    // never set (or out of range) reads 0, and one out of range is not kept.
+    static constexpr std::uint32_t kValueKeys = 4;
+    std::uint32_t GetValue(std::uint32_t key) const {
+        return key < kValueKeys ? values_[key] : 0;
+    }
+    void SetValue(std::uint32_t key, std::uint32_t value) {
+        if (key < kValueKeys) values_[key] = value;
+    }
 
     std::wstring GetSerialNumber();
     const std::wstring& Path() const { return path_; }
@@ -84,14 +111,15 @@ private:
     static constexpr std::uint32_t kMaxFeature = 64;
 
     // What the reader thread owns; shared with it so that a reader left
-    // behind after the time-out never touches freed memory. The reader holds
-    // mutex while it delivers a report (taking the panel's lock inside it);
-    // Close takes it only to wait for the reader and to mark it abandoned, and
-    // never while holding the panel's lock.
+    // behind after the time-out never touches freed memory. mutex is a leaf,
+    // held only to read or change these flags: never while a report is
+    // delivered. Close waits for a delivery under way to end before it marks
+    // the reader abandoned, so a late report never reaches a closed unit.
     struct Reader {
         std::mutex mutex;
-        std::condition_variable ended;
-        bool finished = false;  // guarded by mutex
+        std::condition_variable ended;  // finished set, or delivering cleared
+        bool finished = false;    // guarded by mutex
+        bool delivering = false;  // guarded by mutex: a report is being handled
         // Set when Close gave up waiting: the reader delivers nothing more.
         bool abandoned = false;  // guarded by mutex
     };
@@ -109,9 +137,9 @@ private:
     std::shared_ptr<Reader> reader_;
 
     // Guarded by the panel's lock.
-    std::map<std::uint32_t, std::uint32_t> values_;
-    std::vector<std::uint8_t> lastFeature_;
-    bool hasLastFeature_ = false;
+    std::uint32_t values_[kValueKeys] = {};
+    std::uint8_t lastFeature_[kMaxFeature] = {};
+    std::uint32_t lastFeatureLength_ = 0;  // 0: none kept
 
     // Lock order: the panel's lock, then outMutex_. outMutex_ is a leaf and is
     // never held while writing to the unit.
@@ -132,7 +160,8 @@ public:
 
     // Slots of the panel: the product test, whether units are read, and the
     // hooks that run under the panel's lock.
-    virtual bool IsPanelDevice(const wchar_t* path) = 0;
+    // By default: the path opens and carries the panel's vendor and product ids.
+    virtual bool IsPanelDevice(const wchar_t* path);
     virtual bool HasInputReports() { return true; }
     // Attach runs on the main thread before the unit's reader starts, detach
     // after it has ended; both are called without the panel's lock and take it
@@ -173,8 +202,9 @@ public:
     static bool IsPowered(const std::uint32_t* record);
 
 protected:
-    // record points at the panel's data record of recordWords 32-bit words.
-    CPanelClass(std::uint32_t* record, std::uint32_t recordWords);
+    // productId is the panel's USB product id; record points at its data
+    // record of recordWords 32-bit words.
+    CPanelClass(std::uint16_t productId, std::uint32_t* record, std::uint32_t recordWords);
 
     // Adds the panel's datums and maps its events (InitSimData, after the ids
     // are taken); its result is InitSimData's. Runs on the main thread with no
@@ -185,27 +215,45 @@ protected:
     // Refreshes one unit after the record changed; under the panel's lock.
     virtual void RefreshDevice(CHidPanelDevice* device) = 0;
 
-    HRESULT AddDatum(std::uint32_t& datumId, const char* name, const char* unit,
-                     std::uint32_t type, float epsilon = 0.0f);
+    // Adds the table's datums in order, numbered on from datumId; stops at
+    // the first that fails and returns its result.
+    HRESULT AddData(std::uint32_t& datumId, std::span<const PanelDatum> table);
+    // The six datums of IsPowered.
     HRESULT AddPowerData(std::uint32_t& datumId);
-    std::uint32_t MapEvent(const char* name);
+    // Maps names[i] to a new client event in the panel's group, in order, and
+    // keeps its id in ids[i] (0 when it could not be mapped).
+    template <std::size_t N>
+    void MapEvents(const char* const (&names)[N], std::array<std::uint32_t, N>& ids) {
+        for (std::size_t i = 0; i < N; ++i) ids[i] = MapEvent(names[i]);
+    }
     // Queues the event; it goes out from the dispatch thread once sent on.
     void SendEvent(std::uint32_t eventId, std::uint32_t data);
+    // The bits of input bytes 1 to 3 that came on since the previous report;
+    // pressed[0] (the report ID's place) is 0.
+    static void PressedBits(const std::uint8_t* previous, const std::uint8_t* current,
+                            std::uint8_t (&pressed)[4]) {
+        pressed[0] = 0;
+        for (int i = 1; i <= 3; ++i) {
+            pressed[i] = static_cast<std::uint8_t>((previous[i] ^ current[i]) & current[i]);
+        }
+    }
 
-    // The panel's lock. Lock order: a unit's reader mutex, then the panel's
-    // lock, then a unit's outMutex_, then the client-event queue's lock
-    // (leaves). It is never held while
-    // calling SimConnect, the manager or the HID driver, so a thread that holds
-    // it always finishes without waiting on another.
+    // The panel's lock. Lock order: the panel's lock, then a unit's
+    // outMutex_, then the client-event queue's lock (leaves). It is never held
+    // while calling SimConnect, the manager or the HID driver, so a thread
+    // that holds it always finishes without waiting on another.
     std::mutex mutex_;
 
 private:
+    std::uint32_t MapEvent(const char* name);
+
     using DeviceMap = std::map<std::wstring, std::unique_ptr<CHidPanelDevice>, PanelPathLess>;
 
     DeviceMap devices_;  // main thread only
     std::uint32_t definitionId_ = 0;  // fixed by InitSimData before any reader runs
     std::uint32_t groupId_ = 0;       // fixed by InitSimData before any reader runs
     bool transmit_ = true;
+    std::uint16_t productId_;
     std::uint32_t* record_;  // guarded by mutex_
     std::uint32_t recordWords_;
 };

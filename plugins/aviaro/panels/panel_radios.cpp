@@ -28,50 +28,34 @@ enum : int {
     kDmeRightStatus = 26,
 };
 
-struct Datum {
-    const char* name;
-    const char* unit;
-    std::uint32_t type;
-};
-
-constexpr std::uint32_t kF32 = simconnect::kDataTypeFloat32;
-constexpr std::uint32_t kI32 = simconnect::kDataTypeInt32;
-
 // Datums 6 to 26; 0 to 5 are the power datums. The avionics failure is asked
 // for four times so that every radio position has a status word of its own.
-constexpr Datum kDatums[] = {
-    {"com active frequency:1", "Frequency BCD16", kI32},
-    {"com standby frequency:1", "Frequency BCD16", kI32},
-    {"com active frequency:2", "Frequency BCD16", kI32},
-    {"com standby frequency:2", "Frequency BCD16", kI32},
-    {"nav active frequency:1", "Frequency BCD16", kI32},
-    {"nav standby frequency:1", "Frequency BCD16", kI32},
-    {"nav active frequency:2", "Frequency BCD16", kI32},
-    {"nav standby frequency:2", "Frequency BCD16", kI32},
-    {"adf active frequency:1", "Frequency ADF BCD32", kI32},
-    {"adf standby frequency:1", "Frequency ADF BCD32", kI32},
-    {"transponder code:1", "BCO16", kI32},
-    {"nav dme:1", "nmiles", kF32},
-    {"nav dmespeed:1", "Knots", kF32},
-    {"PARTIAL PANEL ELECTRICAL", "ENUM", kI32},
-    {"COM STATUS:1", "ENUM", kI32},
-    {"COM STATUS:2", "ENUM", kI32},
-    {"PARTIAL PANEL AVIONICS", "ENUM", kI32},
-    {"PARTIAL PANEL AVIONICS", "ENUM", kI32},
-    {"PARTIAL PANEL AVIONICS", "ENUM", kI32},
-    {"PARTIAL PANEL TRANSPONDER", "ENUM", kI32},
-    {"PARTIAL PANEL AVIONICS", "ENUM", kI32},
+constexpr PanelDatum kDatums[] = {
+    {"com active frequency:1", "Frequency BCD16", kDatumI32},
+    {"com standby frequency:1", "Frequency BCD16", kDatumI32},
+    {"com active frequency:2", "Frequency BCD16", kDatumI32},
+    {"com standby frequency:2", "Frequency BCD16", kDatumI32},
+    {"nav active frequency:1", "Frequency BCD16", kDatumI32},
+    {"nav standby frequency:1", "Frequency BCD16", kDatumI32},
+    {"nav active frequency:2", "Frequency BCD16", kDatumI32},
+    {"nav standby frequency:2", "Frequency BCD16", kDatumI32},
+    {"adf active frequency:1", "Frequency ADF BCD32", kDatumI32},
+    {"adf standby frequency:1", "Frequency ADF BCD32", kDatumI32},
+    {"transponder code:1", "BCO16", kDatumI32},
+    {"nav dme:1", "nmiles", kDatumF32},
+    {"nav dmespeed:1", "Knots", kDatumF32},
+    {"PARTIAL PANEL ELECTRICAL", "ENUM", kDatumI32},
+    {"COM STATUS:1", "ENUM", kDatumI32},
+    {"COM STATUS:2", "ENUM", kDatumI32},
+    {"PARTIAL PANEL AVIONICS", "ENUM", kDatumI32},
+    {"PARTIAL PANEL AVIONICS", "ENUM", kDatumI32},
+    {"PARTIAL PANEL AVIONICS", "ENUM", kDatumI32},
+    {"PARTIAL PANEL TRANSPONDER", "ENUM", kDatumI32},
+    {"PARTIAL PANEL AVIONICS", "ENUM", kDatumI32},
 };
 
-struct EventNames {
-    const char* wholeInc;
-    const char* wholeDec;
-    const char* fractionInc;
-    const char* fractionDec;
-    const char* swap;
-};
-
-constexpr EventNames kRadioEvents[] = {
+// Each tuned position's events, in the order of CPanelClass_Radios::RadioEvent.
+constexpr const char* kRadioEvents[5][5] = {
     {"COM_RADIO_WHOLE_INC", "COM_RADIO_WHOLE_DEC", "COM_RADIO_FRACT_INC", "COM_RADIO_FRACT_DEC",
      "COM_STBY_RADIO_SWAP"},
     {"COM2_RADIO_WHOLE_INC", "COM2_RADIO_WHOLE_DEC", "COM2_RADIO_FRACT_INC",
@@ -96,30 +80,13 @@ int InputStatusWord(std::uint32_t position) {
 }
 
 // Positions from the newly set selector bits; -1 when they do not decode.
-int UpperPosition(std::uint8_t byte1) {
-    switch (byte1 & 0x7F) {
-        case 1: return 0;
-        case 2: return 1;
-        case 4: return 2;
-        case 8: return 3;
-        case 16: return 4;
-        case 32: return 5;
-        case 64: return 6;
-        default: return -1;
-    }
-}
+int UpperPosition(std::uint8_t byte1) { return SingleBitIndex(byte1 & 0x7F); }
 
+// Position 0 is byte 1 bit 7, whatever byte 2 holds; 1 to 6 are byte 2 bits 0-5.
 int LowerPosition(std::uint8_t byte1, std::uint8_t byte2) {
     if (byte1 & 0x80) return 0;
-    switch (byte2) {
-        case 1: return 1;
-        case 2: return 2;
-        case 4: return 3;
-        case 8: return 4;
-        case 16: return 5;
-        case 32: return 6;
-        default: return -1;
-    }
+    const int bit = SingleBitIndex(byte2);
+    return bit >= 0 && bit < 6 ? bit + 1 : -1;
 }
 
 // One DME digit: cut towards zero, modulo 10; a value that is not a number
@@ -148,7 +115,7 @@ std::uint32_t SteadyTicks() {
 
 }  // namespace
 
-CPanelClass_Radios::CPanelClass_Radios() : CPanelClass(record_, kRecordWords) {
+CPanelClass_Radios::CPanelClass_Radios() : CPanelClass(kProductId, record_, kRecordWords) {
     const std::uint16_t bits[4][2] = {{1, 2}, {4, 8}, {16, 32}, {64, 128}};
     for (std::size_t i = 0; i < filters_.size(); ++i) {
         filters_[i].firstBit = bits[i][0];
@@ -161,32 +128,17 @@ CPanelClass_Radios::~CPanelClass_Radios() {
     CloseAllDevices();
 }
 
-bool CPanelClass_Radios::IsPanelDevice(const wchar_t* path) {
-    std::uint16_t vendor = 0, product = 0;
-    return CHidPanelDevice::ReadDeviceIds(path, vendor, product) && vendor == kPanelVendorId &&
-           product == kProductId;
-}
-
 HRESULT CPanelClass_Radios::DefineSimData() {
     std::uint32_t datumId = 0;
     AddPowerData(datumId);  // the record goes on whatever it returns
-    for (const Datum& d : kDatums) {
-        const HRESULT hr = AddDatum(datumId, d.name, d.unit, d.type);
-        if (FAILED(hr)) return hr;
+    const HRESULT hr = AddData(datumId, kDatums);
+    if (FAILED(hr)) return hr;
+    // The ADF comes after the transponder.
+    for (std::size_t position = 0; position < 4; ++position) {
+        MapEvents(kRadioEvents[position], radio_[position]);
     }
-    auto mapRadio = [this](std::size_t position) {
-        const EventNames& n = kRadioEvents[position];
-        wholeInc_[position] = MapEvent(n.wholeInc);
-        wholeDec_[position] = MapEvent(n.wholeDec);
-        fractionInc_[position] = MapEvent(n.fractionInc);
-        fractionDec_[position] = MapEvent(n.fractionDec);
-        swap_[position] = MapEvent(n.swap);
-    };
-    for (std::size_t position = 0; position < 4; ++position) mapRadio(position);
-    for (std::size_t i = 0; i < transponder_.size(); ++i) {
-        transponder_[i] = MapEvent(kTransponderEvents[i]);
-    }
-    mapRadio(4);
+    MapEvents(kTransponderEvents, transponder_);
+    MapEvents(kRadioEvents[4], radio_[4]);
     return CSimConnectLibrary::Instance().SetNotificationGroupPriority(GroupId(), 1);
 }
 
@@ -334,11 +286,12 @@ void CPanelClass_Radios::RowInput(CHidPanelDevice* device, const RowBits& row,
         return;
     }
     if (position >= 5 || !live) return;
-    if (pressed[2] & row.swapBit) SendEvent(swap_[position], 0);
-    if (pressed[3] & row.wholeInc) SendEvent(wholeInc_[position], 0);
-    if (pressed[3] & row.wholeDec) SendEvent(wholeDec_[position], 0);
-    if (pressed[3] & row.fractionInc) SendEvent(fractionInc_[position], 0);
-    if (pressed[3] & row.fractionDec) SendEvent(fractionDec_[position], 0);
+    const std::array<std::uint32_t, kRadioEventCount>& events = radio_[position];
+    if (pressed[2] & row.swapBit) SendEvent(events[kSwap], 0);
+    if (pressed[3] & row.wholeInc) SendEvent(events[kWholeInc], 0);
+    if (pressed[3] & row.wholeDec) SendEvent(events[kWholeDec], 0);
+    if (pressed[3] & row.fractionInc) SendEvent(events[kFractionInc], 0);
+    if (pressed[3] & row.fractionDec) SendEvent(events[kFractionDec], 0);
 }
 
 void CPanelClass_Radios::OnInputReport(CHidPanelDevice* device, std::uint32_t length,
@@ -346,10 +299,8 @@ void CPanelClass_Radios::OnInputReport(CHidPanelDevice* device, std::uint32_t le
                                        const std::uint8_t* current) {
     // Bytes 1 to 3 are read: a shorter report (or unit) is not one of ours.
     if (length < 4 || device->InputReportLength() < 4) return;
-    std::uint8_t pressed[4] = {};
-    for (int i = 1; i <= 3; ++i) {
-        pressed[i] = static_cast<std::uint8_t>((previous[i] ^ current[i]) & current[i]);
-    }
+    std::uint8_t pressed[4];
+    PressedBits(previous, current, pressed);
 
     // A lone knob step passes its knob's filter; selector, button and
     // several knobs at once go straight through.

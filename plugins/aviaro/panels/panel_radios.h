@@ -39,7 +39,6 @@ public:
     CPanelClass_Radios();
     ~CPanelClass_Radios() override;
 
-    bool IsPanelDevice(const wchar_t* path) override;
     void OnDeviceAttached(CHidPanelDevice* device) override;
     void OnDeviceDetached(CHidPanelDevice* device) override;
     void OnInputReport(CHidPanelDevice* device, std::uint32_t length,
@@ -69,6 +68,15 @@ protected:
 
 private:
     static constexpr int kPositions = 6;  // tuned positions 0-4; 5 (DME) stays unmapped
+    // A tuned position's events, in the order they are mapped.
+    enum RadioEvent : std::size_t {
+        kWholeInc,
+        kWholeDec,
+        kFractionInc,
+        kFractionDec,
+        kSwap,
+        kRadioEventCount,
+    };
 
     struct RowBits {
         std::uint32_t positionKey;
@@ -83,11 +91,7 @@ private:
 
     std::uint32_t record_[kRecordWords] = {};  // guarded by mutex_
     // Client event ids, 0 when unmapped; fixed by InitSimData.
-    std::array<std::uint32_t, kPositions> wholeInc_ = {};
-    std::array<std::uint32_t, kPositions> wholeDec_ = {};
-    std::array<std::uint32_t, kPositions> fractionInc_ = {};
-    std::array<std::uint32_t, kPositions> fractionDec_ = {};
-    std::array<std::uint32_t, kPositions> swap_ = {};
+    std::array<std::array<std::uint32_t, kRadioEventCount>, kPositions> radio_ = {};
     // 1000 inc, 1000 dec, 100 inc, 100 dec, 10 inc, 10 dec, 1 inc, 1 dec.
     std::array<std::uint32_t, 8> transponder_ = {};
     // Upper fraction, upper whole, lower fraction, lower whole; shared by

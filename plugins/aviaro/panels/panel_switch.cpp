@@ -19,44 +19,34 @@ enum : int {
     kGearWord1 = 24,  // nose, left, right
 };
 
-struct Datum {
-    const char* name;
-    const char* unit;
-    std::uint32_t type;
-    float epsilon;
-};
-
-constexpr std::uint32_t kF32 = simconnect::kDataTypeFloat32;
-constexpr std::uint32_t kI32 = simconnect::kDataTypeInt32;
-
-constexpr Datum kDatums[] = {
-    {"ELECTRICAL MASTER BATTERY", "Bool", kI32, 0.0f},
-    {"GENERAL ENG MASTER ALTERNATOR:1", "Bool", kI32, 0.0f},
-    {"GENERAL ENG MASTER ALTERNATOR:2", "Bool", kI32, 0.0f},
-    {"GENERAL ENG MASTER ALTERNATOR:3", "Bool", kI32, 0.0f},
-    {"GENERAL ENG MASTER ALTERNATOR:4", "Bool", kI32, 0.0f},
-    {"AVIONICS MASTER SWITCH", "Bool", kI32, 0.0f},
-    {"GENERAL ENG FUEL PUMP SWITCH:1", "Bool", kI32, 0.0f},
-    {"GENERAL ENG FUEL PUMP SWITCH:2", "Bool", kI32, 0.0f},
-    {"GENERAL ENG FUEL PUMP SWITCH:3", "Bool", kI32, 0.0f},
-    {"GENERAL ENG FUEL PUMP SWITCH:4", "Bool", kI32, 0.0f},
-    {"PANEL ANTI ICE SWITCH", "Bool", kI32, 0.0f},
-    {"PITOT HEAT", "Bool", kI32, 0.0f},
-    {"RECIP ENG COWL FLAP POSITION:1", "Percent", kF32, 0.05f},
-    {"RECIP ENG COWL FLAP POSITION:2", "Percent", kF32, 0.05f},
-    {"RECIP ENG COWL FLAP POSITION:3", "Percent", kF32, 0.05f},
-    {"RECIP ENG COWL FLAP POSITION:4", "Percent", kF32, 0.05f},
-    {"LIGHT PANEL", "Bool", kI32, 0.0f},
-    {"LIGHT BEACON", "Bool", kI32, 0.0f},
-    {"LIGHT NAV", "Bool", kI32, 0.0f},
-    {"LIGHT STROBE", "Bool", kI32, 0.0f},
-    {"LIGHT TAXI", "Bool", kI32, 0.0f},
-    {"LIGHT LANDING", "Bool", kI32, 0.0f},
-    {"GEAR HANDLE POSITION", "Bool", kI32, 0.0f},
-    {"IS GEAR RETRACTABLE", "Bool", kI32, 0.0f},
-    {"GEAR CENTER POSITION", "Percent Over 100", kF32, 0.0f},
-    {"GEAR LEFT POSITION", "Percent Over 100", kF32, 0.0f},
-    {"GEAR RIGHT POSITION", "Percent Over 100", kF32, 0.0f},
+constexpr PanelDatum kDatums[] = {
+    {"ELECTRICAL MASTER BATTERY", "Bool", kDatumI32},
+    {"GENERAL ENG MASTER ALTERNATOR:1", "Bool", kDatumI32},
+    {"GENERAL ENG MASTER ALTERNATOR:2", "Bool", kDatumI32},
+    {"GENERAL ENG MASTER ALTERNATOR:3", "Bool", kDatumI32},
+    {"GENERAL ENG MASTER ALTERNATOR:4", "Bool", kDatumI32},
+    {"AVIONICS MASTER SWITCH", "Bool", kDatumI32},
+    {"GENERAL ENG FUEL PUMP SWITCH:1", "Bool", kDatumI32},
+    {"GENERAL ENG FUEL PUMP SWITCH:2", "Bool", kDatumI32},
+    {"GENERAL ENG FUEL PUMP SWITCH:3", "Bool", kDatumI32},
+    {"GENERAL ENG FUEL PUMP SWITCH:4", "Bool", kDatumI32},
+    {"PANEL ANTI ICE SWITCH", "Bool", kDatumI32},
+    {"PITOT HEAT", "Bool", kDatumI32},
+    {"RECIP ENG COWL FLAP POSITION:1", "Percent", kDatumF32, 0.05f},
+    {"RECIP ENG COWL FLAP POSITION:2", "Percent", kDatumF32, 0.05f},
+    {"RECIP ENG COWL FLAP POSITION:3", "Percent", kDatumF32, 0.05f},
+    {"RECIP ENG COWL FLAP POSITION:4", "Percent", kDatumF32, 0.05f},
+    {"LIGHT PANEL", "Bool", kDatumI32},
+    {"LIGHT BEACON", "Bool", kDatumI32},
+    {"LIGHT NAV", "Bool", kDatumI32},
+    {"LIGHT STROBE", "Bool", kDatumI32},
+    {"LIGHT TAXI", "Bool", kDatumI32},
+    {"LIGHT LANDING", "Bool", kDatumI32},
+    {"GEAR HANDLE POSITION", "Bool", kDatumI32},
+    {"IS GEAR RETRACTABLE", "Bool", kDatumI32},
+    {"GEAR CENTER POSITION", "Percent Over 100", kDatumF32},
+    {"GEAR LEFT POSITION", "Percent Over 100", kDatumF32},
+    {"GEAR RIGHT POSITION", "Percent Over 100", kDatumF32},
 };
 
 constexpr const char* kEventNames[] = {
@@ -94,28 +84,18 @@ constexpr std::uint32_t kCowlFlapsOpen = 16383;
 
 }  // namespace
 
-CPanelClass_Switch::CPanelClass_Switch() : CPanelClass(record_, kRecordWords) {
-    static_assert(sizeof(kEventNames) / sizeof(kEventNames[0]) == kEventCount);
-}
+CPanelClass_Switch::CPanelClass_Switch() : CPanelClass(kProductId, record_, kRecordWords) {}
 
 CPanelClass_Switch::~CPanelClass_Switch() {
     // Here, while OnDeviceDetached can still reach this class.
     CloseAllDevices();
 }
 
-bool CPanelClass_Switch::IsPanelDevice(const wchar_t* path) {
-    std::uint16_t vendor = 0, product = 0;
-    return CHidPanelDevice::ReadDeviceIds(path, vendor, product) && vendor == kPanelVendorId &&
-           product == kProductId;
-}
-
 HRESULT CPanelClass_Switch::DefineSimData() {
     std::uint32_t datumId = 0;
-    for (const Datum& d : kDatums) {
-        const HRESULT hr = AddDatum(datumId, d.name, d.unit, d.type, d.epsilon);
-        if (FAILED(hr)) return hr;
-    }
-    for (std::size_t i = 0; i < kEventCount; ++i) events_[i] = MapEvent(kEventNames[i]);
+    const HRESULT hr = AddData(datumId, kDatums);
+    if (FAILED(hr)) return hr;
+    MapEvents(kEventNames, events_);
     return CSimConnectLibrary::Instance().SetNotificationGroupPriority(GroupId(), 1);
 }
 

@@ -19,7 +19,6 @@ public:
     CPanelClass_Switch();
     ~CPanelClass_Switch() override;
 
-    bool IsPanelDevice(const wchar_t* path) override;
     void OnDeviceAttached(CHidPanelDevice* device) override;
     void OnDeviceDetached(CHidPanelDevice* device) override;
     void OnInputReport(CHidPanelDevice* device, std::uint32_t length,
