@@ -16,18 +16,15 @@ namespace {
 
 std::atomic<long> g_allocations{0};
 
+// A simulator that takes every call and records nothing.
 HRESULT AV_STDCALL Accept0(av::Handle) { return S_OK; }
 HRESULT AV_STDCALL AcceptMap(av::Handle, simconnect::DWord, const char*) { return S_OK; }
-HRESULT AV_STDCALL AcceptTransmit(av::Handle, simconnect::DWord, simconnect::DWord,
-                                  simconnect::DWord, simconnect::DWord, simconnect::DWord) {
-    return S_OK;
-}
+HRESULT AV_STDCALL AcceptTransmit(av::Handle, simconnect::DWord, simconnect::DWord, simconnect::DWord,
+                                  simconnect::DWord, simconnect::DWord) { return S_OK; }
 HRESULT AV_STDCALL AcceptGroup(av::Handle, simconnect::DWord, simconnect::DWord, int) { return S_OK; }
 HRESULT AV_STDCALL AcceptPriority(av::Handle, simconnect::DWord, simconnect::DWord) { return S_OK; }
-HRESULT AV_STDCALL AcceptDatum(av::Handle, simconnect::DWord, const char*, const char*,
-                               simconnect::DWord, float, simconnect::DWord) {
-    return S_OK;
-}
+HRESULT AV_STDCALL AcceptDatum(av::Handle, simconnect::DWord, const char*, const char*, simconnect::DWord,
+                               float, simconnect::DWord) { return S_OK; }
 
 // One unit opened by the panel (refreshed by records), one held here (fed
 // input reports directly, as its reader would).
@@ -48,15 +45,10 @@ struct Bench {
         t.setNotificationGroupPriority = &AcceptPriority;
         t.addToDataDefinition = &AcceptDatum;
         CSimConnectLibrary::Instance().UseEntryTable(t);
-        av::platform::VirtualHidUnit unit;
-        unit.path = kPath;
-        unit.vendorId = 0x2B71;
-        unit.productId = 0x0A21;
-        unit.inputReportLength = 4;
-        unit.feature.assign(13, 0);
-        av::platform::VirtualHidAttach(unit);
-        unit.path = kInputPath;
-        av::platform::VirtualHidAttach(unit);
+        for (const std::wstring& path : {kPath, kInputPath}) {
+            av::platform::VirtualHidAttach({.path = path, .vendorId = 0x2B71, .productId = 0x0A21, .serial = L"",
+                                            .inputReportLength = 4, .feature = std::vector<std::uint8_t>(13, 0)});
+        }
         av::platform::VirtualHidKeepWritten(false);
         std::uint32_t next = 1;
         panel.InitSimData(&next);

