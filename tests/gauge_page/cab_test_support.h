@@ -1,6 +1,6 @@
-// Cabinets for the gauge-package tests: made by gcab from a folder, or written
-// here byte by byte (stored, one folder) when the entry names must be ones no
-// packer would write.
+// Files and cabinets for the gauge-package tests: cabinets made by gcab from a
+// folder, or written here byte by byte (stored, one folder) when the entry
+// names must be ones no packer would write.
 #pragma once
 
 #include <cstdint>
@@ -15,30 +15,25 @@ struct StoredEntry {
     std::string data;
     std::uint16_t attributes = 0x20;
 };
-
 // A cabinet with the entries in one uncompressed folder (data up to 32 KiB in all).
 std::string StoredCabinet(const std::vector<StoredEntry>& entries);
-bool WriteBytes(const std::filesystem::path& path, const std::string& bytes);
-std::string ReadBytes(const std::filesystem::path& path);
 
 // Runs gcab -c (with -z when compressed) in folder for the given relative
 // names. False with a reason when gcab cannot be run here.
 bool MakeCabinetWithGcab(const std::filesystem::path& folder, const std::vector<std::string>& names,
-                         const std::filesystem::path& cabinet, bool compressed,
-                         std::string& reason);
+                         const std::filesystem::path& cabinet, bool compressed, std::string& reason);
+
+bool WriteBytes(const std::filesystem::path& path, const std::string& bytes);
+std::string ReadBytes(const std::filesystem::path& path);
 
 // A fresh, empty folder for one test, removed by the destructor.
-class WorkFolder {
-public:
-    explicit WorkFolder(const std::string& name);
+struct WorkFolder {
+    WorkFolder();
     ~WorkFolder();
-    const std::filesystem::path& Path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
+    std::filesystem::path path;
 };
 
-// The real path as the code under test takes it (backslashes on Windows).
+// The path as the code under test takes it (backslashes on Windows).
 std::wstring WidePath(const std::filesystem::path& path);
 // UTF-8 text to a path and back, with forward slashes.
 std::filesystem::path Utf8Path(const std::string& text);
