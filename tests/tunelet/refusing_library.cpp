@@ -1,25 +1,16 @@
 // A device library that turns every client away: Lumiray_Initialize fails with
-// E_ACCESSDENIED. It keeps a log of its calls for the test to read.
+// E_ACCESSDENIED. It counts Deinitialize calls for the test to read.
 #include <windows.h>
 
-#include <string>
-
 namespace {
-std::wstring g_log;
+LONG g_deinitialized = 0;
 }
 
-extern "C" __declspec(dllexport) HRESULT WINAPI Lumiray_Initialize(const wchar_t* name) {
-    g_log += L"Initialize ";
-    g_log += name != nullptr ? name : L"(null)";
-    g_log += L"\n";
-    return E_ACCESSDENIED;
-}
+extern "C" __declspec(dllexport) HRESULT WINAPI Lumiray_Initialize(const wchar_t*) { return E_ACCESSDENIED; }
 
 extern "C" __declspec(dllexport) HRESULT WINAPI Lumiray_Deinitialize() {
-    g_log += L"Deinitialize\n";
+    ++g_deinitialized;
     return S_OK;
 }
 
-extern "C" __declspec(dllexport) const wchar_t* WINAPI RefusingLibrary_Log() {
-    return g_log.c_str();
-}
+extern "C" __declspec(dllexport) LONG WINAPI RefusingLibrary_Deinitialized() { return g_deinitialized; }
