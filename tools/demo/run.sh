@@ -102,7 +102,7 @@ wine_run "$g/reg.txt" reg delete "$gauge_key" /v LumirayX86 /f
 echo "the test gauge drew $gauge_count frames, written as PNG files to $gauge_frames"
 echo "== exit code: $gauge_code"
 
-# A gauge delivered as a .cab package (tools/demo/gauge, packed with gcab here)
+# A gauge delivered as a .cab package (examples/gauges/Heading, packed with gcab here)
 # on a virtual Mira of the device-library stand-in: the simulator stand-in
 # turns the heading (tools/demo/gauge-sim.txt), the stand-in dumps the Mira's
 # screen after each change (tools/demo/gauge-device.txt), and each dump is
@@ -115,7 +115,7 @@ rm -rf "$mira_frames"
 mkdir -p "$mira_frames" "$c/Packages" "$c/dump"
 cp "$WINE_BUILD/bin/Aviaro.exe" "$WINE_BUILD/bin/SimConnect.dll" "$WINE_BUILD/bin/Lumiray.dll" "$c/"
 cp "$here/gauge-aviaro.xml" "$c/Aviaro.xml"
-(cd "$here/gauge" && gcab -c -z "$c/Packages/heading.cab" Heading/gauge.xml Heading/1024/bg.bmp \
+(cd "$root/examples/gauges" && gcab -c -z "$c/Packages/heading.cab" Heading/gauge.xml Heading/1024/bg.bmp \
     Heading/1024/needle.bmp) >"$c/gcab.txt" 2>&1
 mira_code=$?
 wine_run "$c/reg.txt" reg add "$lumiray_key" /v LumirayX86 /t REG_SZ /d "$(win_path "$c")\\Lumiray.dll" /f
