@@ -1,5 +1,8 @@
-// Cabinets through libmspack, delivering FDI's notifications. Spanned sets are
-// not read here: a cabinet that continues in another one fails as corrupt.
+// Cabinets through libmspack, delivering FDI's notifications. A spanned set is
+// followed as FDI follows it: a file that continues in the next cabinet makes
+// that cabinet be asked for (NextCabinet, looked for in the same folder) and
+// appended; files continued from a previous cabinet are only announced
+// (PartialFile), since the copy of that cabinet wrote them.
 #include "platform/cab_extract.h"
 
 #include "platform/text.h"
@@ -15,7 +18,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <list>
 #include <string>
+#include <vector>
 
 namespace av::platform {
 
@@ -157,6 +162,57 @@ void CabDecompressor::Destroy() {
     impl_->cabd = nullptr;
 }
 
+namespace {
+
+// FDI's folder numbers for entries of a spanned set.
+constexpr std::uint16_t kContinuedFromPrev = 0xFFFD;
+constexpr std::uint16_t kContinuedToNext = 0xFFFE;
+constexpr std::uint16_t kContinuedBoth = 0xFFFF;
+
+std::uint16_t Get16(const std::string& bytes, std::size_t at) {
+    return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[at]) |
+                                      (static_cast<unsigned char>(bytes[at + 1]) << 8));
+}
+
+// The folder number of every entry libmspack lists, read from the header
+// (libmspack keeps the entries' order but not their continuation numbers).
+// libmspack drops entries it cannot use, so each is found by name, in order.
+// Empty when the header cannot be read: the caller then treats every entry as
+// starting here.
+std::vector<std::uint16_t> EntryFolders(CabOpen open, const std::string& path,
+                                        const mscabd_file* files) {
+    std::string copy = path;
+    std::intptr_t fd = open(copy.data(), kCabOpenRead, 0);
+    if (fd < 0) return {};
+    std::string bytes;
+    char buffer[4096];
+    ssize_t n;
+    while (bytes.size() < (1u << 20) &&
+           (n = ::read(static_cast<int>(fd), buffer, sizeof(buffer))) > 0) {
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+    CabCloseFile(fd);
+    if (bytes.size() < 36) return {};
+    std::size_t at = Get16(bytes, 16) | (static_cast<std::size_t>(Get16(bytes, 18)) << 16);
+    std::size_t left = Get16(bytes, 28);
+    std::vector<std::uint16_t> folders;
+    for (const mscabd_file* file = files; file; file = file->next) {
+        bool found = false;
+        while (!found && left > 0 && at + 16 <= bytes.size()) {
+            std::size_t end = bytes.find('\0', at + 16);
+            if (end == std::string::npos) return {};
+            found = bytes.compare(at + 16, end - at - 16, file->filename) == 0;
+            if (found) folders.push_back(Get16(bytes, at + 8));
+            at = end + 1;
+            --left;
+        }
+        if (!found) return {};
+    }
+    return folders;
+}
+
+}  // namespace
+
 bool CabDecompressor::Copy(const char* name, const char* folder, CabNotify notify,
                            void* context) {
     mscab_decompressor* cabd = impl_->cabd;
@@ -167,21 +223,153 @@ bool CabDecompressor::Copy(const char* name, const char* folder, CabNotify notif
         impl_->Fail(FdiError(cabd->last_error(cabd)));
         return false;
     }
+    std::size_t count = 0;
+    for (mscabd_file* file = cabinet->files; file; file = file->next) ++count;
+    std::vector<std::uint16_t> folders = EntryFolders(impl_->system.open, path, cabinet->files);
     bool ok = true;
-    if (cabinet->prevname || cabinet->nextname) {
-        impl_->Fail(4);
-        ok = false;
-    }
     CabNotice info;
-    info.name = "";
+    info.name = cabinet->nextname ? cabinet->nextname : "";
     info.path = folder;
-    if (ok && notify(CabNote::CabinetInfo, info, context) == -1) {
+    if (notify(CabNote::CabinetInfo, info, context) == -1) {
         impl_->Fail(11);
         ok = false;
     }
-    for (mscabd_file* file = cabinet->files; ok && file; file = file->next) {
+    // The last cabinet of the set appended so far.
+    mscabd_cabinet* last = cabinet;
+    std::list<std::string> nextPaths;
+    // A folder continued from the previous cabinet can only be read with that
+    // cabinet in front; its own entries are then found again by name, place
+    // and size in the joined list.
+    struct Own {
+        std::string name;
+        unsigned offset;
+        unsigned length;
+    };
+    std::vector<Own> own;
+    std::vector<mscabd_file> ownFiles;  // their dates and attributes
+    mscabd_file standIn{};
+    bool continued = false;
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        continued = continued || folders[i] == kContinuedFromPrev || folders[i] == kContinuedBoth;
+    }
+    if (ok && continued && cabinet->prevname) {
+        for (mscabd_file* file = cabinet->files; file; file = file->next) {
+            own.push_back({file->filename, file->offset, file->length});
+            ownFiles.push_back(*file);
+        }
+        nextPaths.push_back(std::string(folder) + cabinet->prevname);
+        mscabd_cabinet* previous = cabd->open(cabd, nextPaths.back().c_str());
+        if (!previous) {
+            impl_->Fail(FdiError(cabd->last_error(cabd)) == 0 ? 1 : FdiError(cabd->last_error(cabd)));
+            ok = false;
+        } else if (previous->set_id != cabinet->set_id ||
+                   previous->set_index + 1 != cabinet->set_index ||
+                   cabd->prepend(cabd, cabinet, previous) != MSPACK_ERR_OK) {
+            cabd->close(cabd, previous);
+            impl_->Fail(10);
+            ok = false;
+        } else {
+            cabinet = previous;  // the head of the set, closed last
+        }
+    }
+    std::size_t index = 0;
+    // Appending re-makes the file list: the entries of this cabinet stay
+    // first, so they are found again by position.
+    auto entry = [&](std::size_t wanted) {
+        mscabd_file* file = cabinet->files;
+        if (!own.empty()) {
+            const Own& o = own[wanted];
+            auto same = [](const Own& a, const mscabd_file* f) {
+                return a.name == f->filename && a.offset == f->offset && a.length == f->length;
+            };
+            while (file && !same(o, file)) file = file->next;
+            if (file || folders[wanted] != 0) return file;
+            // libmspack drops the joined folder's entries of the later
+            // cabinet from the list; an entry wholly in this cabinet but in
+            // that folder is read through a copy of a continued entry.
+            for (std::size_t i = 0; i < own.size(); ++i) {
+                if (folders[i] != kContinuedFromPrev && folders[i] != kContinuedBoth) continue;
+                for (mscabd_file* f = cabinet->files; f; f = f->next) {
+                    if (!same(own[i], f)) continue;
+                    standIn = *f;
+                    standIn.next = nullptr;
+                    standIn.filename = const_cast<char*>(o.name.c_str());
+                    standIn.offset = o.offset;
+                    standIn.length = o.length;
+                    standIn.attribs = ownFiles[wanted].attribs;
+                    standIn.date_y = ownFiles[wanted].date_y;
+                    standIn.date_m = ownFiles[wanted].date_m;
+                    standIn.date_d = ownFiles[wanted].date_d;
+                    standIn.time_h = ownFiles[wanted].time_h;
+                    standIn.time_m = ownFiles[wanted].time_m;
+                    standIn.time_s = ownFiles[wanted].time_s;
+                    return &standIn;
+                }
+            }
+            return file;
+        }
+        for (std::size_t i = 0; file && i < wanted; ++i) file = file->next;
+        return file;
+    };
+    for (; ok && index < count; ++index) {
+        mscabd_file* file = entry(index);
+        if (!file) {
+            impl_->Fail(4);
+            ok = false;
+            break;
+        }
+        std::uint16_t number = index < folders.size() ? folders[index] : 0;
         CabNotice notice;
         notice.name = file->filename;
+        if (number == kContinuedFromPrev || number == kContinuedBoth) {
+            if (notify(CabNote::PartialFile, notice, context) == -1) {
+                impl_->Fail(11);
+                ok = false;
+            }
+            continue;
+        }
+        if ((number == kContinuedToNext || number == kContinuedBoth) && last->nextname) {
+            // Ask for the next cabinet; a failed attempt is reported back
+            // through the same notification, which may give up.
+            std::string nextName = last->nextname;
+            CabNotice next;
+            next.name = nextName.c_str();
+            next.path = folder;
+            if (notify(CabNote::NextCabinet, next, context) == -1) {
+                impl_->Fail(11);
+                ok = false;
+                break;
+            }
+            // libmspack keeps the name it is given until the set is closed.
+            nextPaths.push_back(std::string(folder) + nextName);
+            mscabd_cabinet* following = cabd->open(cabd, nextPaths.back().c_str());
+            if (!following) {
+                next.error = FdiError(cabd->last_error(cabd));
+                if (next.error == 0) next.error = 1;
+                notify(CabNote::NextCabinet, next, context);
+                impl_->Fail(next.error);
+                ok = false;
+                break;
+            }
+            // Another set, or not the cabinet that follows: FDI's check.
+            if (following->set_id != last->set_id || following->set_index != last->set_index + 1 ||
+                cabd->append(cabd, last, following) != MSPACK_ERR_OK) {
+                cabd->close(cabd, following);
+                next.error = 10;
+                notify(CabNote::NextCabinet, next, context);
+                impl_->Fail(10);
+                ok = false;
+                break;
+            }
+            last = following;
+            file = entry(index);
+            if (!file) {
+                impl_->Fail(4);
+                ok = false;
+                break;
+            }
+            notice.name = file->filename;
+        }
         notice.attributes = static_cast<std::uint16_t>(file->attribs);
         notice.date = static_cast<std::uint16_t>(((file->date_y - 1980) << 9) |
                                                  (file->date_m << 5) | file->date_d);
@@ -208,6 +396,7 @@ bool CabDecompressor::Copy(const char* name, const char* folder, CabNotify notif
             ok = false;
         }
     }
+    // Closing the first cabinet closes the ones appended to it.
     cabd->close(cabd, cabinet);
     return ok;
 }

@@ -27,7 +27,11 @@ FNALLOC(Alloc) { return std::malloc(cb); }
 FNFREE(Free) { std::free(pv); }
 FNREAD(Read) { return static_cast<UINT>(_read(static_cast<int>(hf), pv, cb)); }
 FNWRITE(Write) { return static_cast<UINT>(_write(static_cast<int>(hf), pv, cb)); }
-FNCLOSE(Close) { return _close(static_cast<int>(hf)); }
+// FDI may close a handle it never opened: Wine's, after a next cabinet that
+// could not be opened, closes 0, which is the C run-time's standard input,
+// and the next file opened then gets descriptor 0. Every handle FDI has from
+// the open callback is above the three standard ones.
+FNCLOSE(Close) { return hf > 2 ? _close(static_cast<int>(hf)) : 0; }
 FNSEEK(Seek) { return _lseek(static_cast<int>(hf), dist, seektype); }
 
 struct CopyContext {
