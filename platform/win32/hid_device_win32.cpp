@@ -29,10 +29,13 @@ HidWin32Functions SystemHidFunctions() {
     f.readFile = &ReadFile;
     f.getOverlappedResult = &GetOverlappedResult;
     f.cancelIoEx = &CancelIoEx;
+    f.listInterfaces = nullptr;
     return f;
 }
 
 void UseHidFunctions(const HidWin32Functions& functions) { g_functions = functions; }
+
+const HidWin32Functions& HidFunctionsInUse() { return g_functions; }
 
 Handle HidOpen(const std::wstring& path, bool overlapped) {
     HANDLE h = g_functions.createFile(path.c_str(), GENERIC_READ | GENERIC_WRITE,

@@ -24,11 +24,24 @@ struct HidWin32Functions {
     BOOL(WINAPI* readFile)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
     BOOL(WINAPI* getOverlappedResult)(HANDLE, LPOVERLAPPED, LPDWORD, BOOL);
     BOOL(WINAPI* cancelIoEx)(HANDLE, LPOVERLAPPED);
+    // The device paths of the HID interfaces present, as a list of strings
+    // each ended by a zero with an empty one at the end; returns the units
+    // the whole list needs and writes it only when chars can hold it. Null:
+    // SetupAPI's list (hid_notify_win32.cpp).
+    DWORD(WINAPI* listInterfaces)(LPWSTR buffer, DWORD chars);
 };
 
 // The system's functions.
 HidWin32Functions SystemHidFunctions();
 // Replaces the table in use (before any HID handle is opened).
 void UseHidFunctions(const HidWin32Functions& functions);
+const HidWin32Functions& HidFunctionsInUse();
+// The table whose handles are the simulated units of VirtualHidAttach
+// (hid_virtual_win32.cpp; tests and the HID stand-in only).
+HidWin32Functions VirtualHidFunctions();
+
+// What a HID stand-in library (tools/hid_standin) exports: its table.
+inline constexpr char kHidStandInExport[] = "HidStandIn_Functions";
+using HidStandInFunctionsProc = const HidWin32Functions*(WINAPI*)();
 
 }  // namespace av::platform

@@ -9,6 +9,7 @@ extern "C" {
 #include <vector>
 
 #include "platform/hid_notify.h"
+#include "platform/win32/hid_device_win32.h"
 
 namespace av::platform {
 
@@ -25,7 +26,38 @@ void UnregisterHidNotifications(Handle notification) {
     if (notification != nullptr) UnregisterDeviceNotification(notification);
 }
 
+namespace {
+
+// A list of zero-ended strings with an empty one at the end, from the table in
+// use: simulated units instead of the system's.
+std::vector<std::wstring> ListFromTable(DWORD(WINAPI* list)(LPWSTR, DWORD)) {
+    std::vector<std::wstring> paths;
+    std::vector<wchar_t> buffer;
+    for (int attempt = 0; attempt < 4; ++attempt) {  // the list may grow meanwhile
+        const DWORD needed = list(buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (needed == 0) return paths;
+        if (needed <= buffer.size()) {
+            // Read within needed only, whatever the list holds.
+            std::wstring path;
+            for (DWORD i = 0; i < needed && !(buffer[i] == L'\0' && path.empty()); ++i) {
+                if (buffer[i] != L'\0') {
+                    path += buffer[i];
+                } else {
+                    paths.push_back(path);
+                    path.clear();
+                }
+            }
+            return paths;
+        }
+        buffer.assign(needed, L'\0');
+    }
+    return paths;
+}
+
+}  // namespace
+
 std::vector<std::wstring> EnumerateHidInterfaces() {
+    if (const auto list = HidFunctionsInUse().listInterfaces) return ListFromTable(list);
     std::vector<std::wstring> paths;
     GUID guid;
     HidD_GetHidGuid(&guid);

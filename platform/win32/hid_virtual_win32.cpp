@@ -3,8 +3,9 @@
 // whose device handles are simulated. Reads complete their OVERLAPPED as the
 // driver does (Internal, InternalHigh, the event), so the system's own
 // GetOverlappedResult reads the result, and CancelIoEx completes a pending
-// read as cancelled. Only tests reference this file, so the shipped program
-// does not contain it.
+// read as cancelled. The table also lists the plugged units as the HID
+// interfaces present. Only tests and the HID stand-in library reference this
+// file, so the shipped program does not contain it.
 #include <algorithm>
 #include <cstring>
 #include <mutex>
@@ -193,8 +194,28 @@ BOOL WINAPI SimCancelIoEx(HANDLE handle, LPOVERLAPPED ov) {
     return TRUE;
 }
 
-// Once, before the first unit is attached.
-void Install() {
+// Every plugged unit's path once (the newest unit under a path stands for it).
+DWORD WINAPI SimListInterfaces(LPWSTR buffer, DWORD chars) {
+    Units& sim = TheUnits();
+    std::lock_guard<std::mutex> lock(sim.mutex);
+    std::wstring list;
+    for (const auto& unit : sim.units) {
+        if (unit->plugged && FindUnit(sim, unit->info.path) == unit) {
+            list += unit->info.path;
+            list += L'\0';
+        }
+    }
+    list += L'\0';
+    const DWORD needed = static_cast<DWORD>(list.size());
+    if (buffer != nullptr && chars >= needed) {
+        std::memcpy(buffer, list.data(), needed * sizeof(wchar_t));
+    }
+    return needed;
+}
+
+}  // namespace
+
+HidWin32Functions VirtualHidFunctions() {
     HidWin32Functions f = SystemHidFunctions();  // the system's GetOverlappedResult stays
     f.createFile = &SimCreateFile;
     f.closeHandle = &SimCloseHandle;
@@ -207,8 +228,14 @@ void Install() {
     f.getSerialNumberString = &SimGetSerialNumberString;
     f.readFile = &SimReadFile;
     f.cancelIoEx = &SimCancelIoEx;
-    UseHidFunctions(f);
+    f.listInterfaces = &SimListInterfaces;
+    return f;
 }
+
+namespace {
+
+// Once, before the first unit is attached.
+void Install() { UseHidFunctions(VirtualHidFunctions()); }
 
 }  // namespace
 

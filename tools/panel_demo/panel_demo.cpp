@@ -19,6 +19,7 @@
 #include "plugins/aviaro/app/aviaro_parts.h"
 #include "plugins/aviaro/host/simconnect_library.h"
 #include "plugins/aviaro/panels/panel_backlit.h"
+#include "tools/hid_standin/panel_display.h"
 #include "tools/simconnect_standin/sim_standin.h"
 
 namespace {
@@ -168,93 +169,14 @@ private:
     std::wstring path_;
 };
 
-char DigitChar(std::uint8_t d) {
-    if (d <= 9) return static_cast<char>('0' + d);
-    if (d == 0x0E) return '-';
-    if (d == 0x0F) return '_';
-    return ' ';
-}
-
-std::string Hex(const std::vector<std::uint8_t>& r) {
-    std::string s;
-    for (std::uint8_t b : r) {
-        char text[4];
-        std::snprintf(text, sizeof text, " %02x", b);
-        s += text;
-    }
-    return "(report" + s + ")";
-}
-
-std::string Render(const std::vector<std::uint8_t>& r) {
-    if (r.size() != 13) return "(a report of " + std::to_string(r.size()) + " bytes)";
-    static const char* const kLamps[8] = {"AP", "HDG", "NAV", "IAS", "ALT", "VS", "APR", "BC"};
-    std::string s = "[";
-    for (int i = 1; i <= 5; ++i) s += DigitChar(r[static_cast<std::size_t>(i)]);
-    s += "|";
-    for (int i = 6; i <= 10; ++i) s += DigitChar(r[static_cast<std::size_t>(i)]);
-    s += "]";
-    for (int bit = 0; bit < 8; ++bit) {
-        const std::string name = kLamps[bit];
-        s += " " + ((r[11] >> bit) & 1 ? name : std::string(name.size(), '.'));
-    }
-    return s;
-}
-
-// One five-digit radio display: 0xFF is dark, the low four bits the digit,
-// 0xD0 its decimal point.
-std::string RadioDisplay(const std::uint8_t* d) {
-    std::string s;
-    for (int i = 0; i < 5; ++i) {
-        if (d[i] == 0xFF) {
-            s += ' ';
-            continue;
-        }
-        s += DigitChar(static_cast<std::uint8_t>(d[i] & 0x0F));
-        if ((d[i] & 0xF0) == 0xD0) s += '.';
-    }
-    if (s.size() < 6) s += ' ';
-    return s;
-}
-
-std::string RenderRadio(const std::vector<std::uint8_t>& r) {
-    if (r.size() != 23) return Hex(r);
-    return "[" + RadioDisplay(&r[1]) + "|" + RadioDisplay(&r[6]) + "] [" + RadioDisplay(&r[11]) +
-           "|" + RadioDisplay(&r[16]) + "]";
-}
-
-std::string RenderGear(const std::vector<std::uint8_t>& r) {
-    if (r.size() != 2) return Hex(r);
-    static const char* const kGear[3] = {"nose", "left", "right"};
-    std::string s = "gear";
-    for (int g = 0; g < 3; ++g) {
-        const bool green = (r[1] >> g) & 1;
-        const bool red = (r[1] >> (g + 3)) & 1;
-        s += std::string(" ") + kGear[g] + " " + (green ? "green" : red ? "red" : "off");
-    }
-    return s;
-}
-
-std::string RenderLamps(const std::vector<std::uint8_t>& r) {
-    if (r.size() != 7 || r[0] != CPanelClass_Backlit::kLampReportId) return Hex(r);
-    std::string s;
-    for (int lens = 0; lens < CPanelClass_Backlit::kLenses; ++lens) {
-        const int byte = lens / 8;
-        const int bit = lens % 8;
-        const bool green = (r[static_cast<std::size_t>(1 + byte)] >> bit) & 1;
-        const bool red = (r[static_cast<std::size_t>(4 + byte)] >> bit) & 1;
-        std::string name = "lens " + std::to_string(lens);
-        bool programmed = false;
-        for (const Lens& l : kLenses) {
-            if (l.position == lens) {
-                name = l.assignment;
-                programmed = true;
-            }
-        }
-        if (!programmed && !green && !red) continue;
-        const char* colour = green && red ? "AMBER" : green ? "GREEN" : red ? "RED" : "off";
-        s += (s.empty() ? "" : " ") + name + "=" + colour;
-    }
-    return s;
+// The lenses' names as the programming gives them, by lens.
+const std::vector<const char*>& LensNames() {
+    static const std::vector<const char*> names = [] {
+        std::vector<const char*> n(CPanelClass_Backlit::kLenses, nullptr);
+        for (const Lens& l : kLenses) n[static_cast<std::size_t>(l.position)] = l.assignment;
+        return n;
+    }();
+    return names;
 }
 
 void Show(const std::string& text) {
@@ -263,18 +185,20 @@ void Show(const std::string& text) {
 }
 
 void PrintWritten() {
-    for (const auto& r : av::platform::VirtualHidTakeWritten(kPath)) Show("  panel " + Render(r));
+    for (const auto& r : av::platform::VirtualHidTakeWritten(kPath)) {
+        Show("  panel " + panel_display::Multi(r));
+    }
 }
 
 void PrintOthers() {
     for (const auto& r : av::platform::VirtualHidTakeWritten(kRadioPath)) {
-        Show("  radio panel " + RenderRadio(r));
+        Show("  radio panel " + panel_display::Radio(r));
     }
     for (const auto& r : av::platform::VirtualHidTakeWritten(kSwitchPath)) {
-        Show("  switch panel " + RenderGear(r));
+        Show("  switch panel " + panel_display::Gear(r));
     }
     for (const auto& r : av::platform::VirtualHidTakeWritten(kBacklitPath)) {
-        Show("  annunciator " + RenderLamps(r));
+        Show("  annunciator " + panel_display::Lamps(r, LensNames().data()));
     }
 }
 
