@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "platform/file.h"
+#include "platform/text.h"
 #include "platform/hid_device.h"
 #include "platform/hid_virtual_units.h"
 #include "tools/hid_standin/panel_display.h"
@@ -226,7 +227,7 @@ void HidStandIn::LoadScript(const std::string& text) {
         info.path = unit.path;
         info.vendorId = kVendorId;
         info.productId = kKinds[kind].productId;
-        info.serial = std::wstring(words[2].begin(), words[2].end());
+        info.serial = av::platform::FromUtf8(words[2]);
         info.inputReportLength = kKinds[kind].inputLength;
         if (kKinds[kind].featureLength != 0) {
             info.feature.assign(unit.input, unit.input + 4);
