@@ -29,6 +29,7 @@ struct SpanEntry {
     unsigned size;
     unsigned offset;  // in the folder's uncompressed data
     unsigned folder;  // 0, or 0xFFFD / 0xFFFE / 0xFFFF
+    unsigned attributes = 0x20;
 };
 
 // A stored folder whose only data block is split at the cabinet boundary
@@ -54,7 +55,7 @@ std::string SpanCabinet(unsigned index, const std::string& prev, const std::stri
         Put16(files, e.folder);
         Put16(files, 0x5A87);  // 2025-04-07
         Put16(files, 0x6B2D);  // 13:25:26
-        Put16(files, 0x20);
+        Put16(files, e.attributes);
         files += e.name + '\0';
     }
     const unsigned folderCount = own.empty() ? 1 : 2;
@@ -113,7 +114,7 @@ TEST(CabSpannedSet, FollowsTheNextCabinet) {
     for (int i = 0; i < 3001; ++i) split += static_cast<char>((i * 131 + i / 7) & 0xFF);
     const std::string whole = "second cabinet only\n";
     const std::size_t cut = 1777;
-    std::string first = SpanCabinet(0, "", "span2.cab", {{"split.bin", 3001, 0, 0xFFFE}},
+    std::string first = SpanCabinet(0, "", "span2.cab", {{"split.bin", 3001, 0, 0xFFFE, 0x21}},
                                     split.substr(0, cut), 0);
     std::string second = SpanCabinet(
         1, "span1.cab", "",
@@ -177,6 +178,10 @@ TEST(CabSpannedSet, FollowsTheNextCabinet) {
 #else
         EXPECT_EQ(Files(target), c.files);
 #endif
+        if (c.ok) {  // read-only as the first cabinet's entry says, not the second's
+            EXPECT_EQ(fs::status(target / "split.bin").permissions() & fs::perms::owner_write,
+                      fs::perms::none);
+        }
     }
 }
 
