@@ -73,7 +73,8 @@
 //        switch   "gear nose green left red right off" (red: in transit)
 //        backlit  "lens 0=GREEN lens 7=RED" each lit lens and its colour
 //                 (GREEN, RED, AMBER); "dark" when none is lit
-//        A report of another size is shown as its bytes: "(report 00 01)".
+//        A report of another size or kind is shown as its bytes, for example
+//        the annunciator's wake-up report: "(report b2 64)".
 //   <ms> script line <n> ignored: <text>     a line the stand-in does not know
 //   <ms> <unit> not read after 10 s           a wait that ran out
 //   <ms> cannot read script <path>
