@@ -96,6 +96,77 @@ transmits() { grep -c "^SimConnect_TransmitClientEvent object=0 id=$(event_id "$
 check_eq "hid stand-in: events ALT INC, ALT DEC, BEACON, GEAR_UP, GEAR_DOWN" "4 1 1 1 0" \
     "$(transmits AP_ALT_VAR_INC) $(transmits AP_ALT_VAR_DEC) $(transmits TOGGLE_BEACON_LIGHTS) $(transmits GEAR_UP) $(transmits GEAR_DOWN)"
 
+# Two radio panels and an annunciator: unit names, the radio and lamp digits,
+# a selector set before Aviaro opens the unit, and script lines that are skipped.
+d3=$(case_dir hid-standin-radios)
+cp "$WINE_BUILD/bin/Aviaro.exe" "$WINE_BUILD/bin/SimConnect.dll" "$WINE_BUILD/bin/HidStandIn.dll" "$d3/"
+cat >"$d3/sim.txt" <<'SIM'
+init "AVIONICS MASTER SWITCH" 1
+init "ELECTRICAL MASTER BATTERY" 1
+init "COM ACTIVE FREQUENCY:1" 0x2345
+init "COM STANDBY FREQUENCY:1" 0x3170
+init "NAV ACTIVE FREQUENCY:1" 0x1390
+init "NAV STANDBY FREQUENCY:1" 0x1165
+init "TRANSPONDER CODE:1" 0x4725
+init "GEAR TOTAL PCT EXTENDED" 1
+init "LIGHT BEACON" 1
+init "BRAKE PARKING INDICATOR" 1
+effect COM_RADIO_FRACT_INC bcd "COM STANDBY FREQUENCY:1" 5
+effect COM_STBY_RADIO_SWAP swap "COM ACTIVE FREQUENCY:1" "COM STANDBY FREQUENCY:1"
+effect XPNDR_1_INC nibble "TRANSPONDER CODE:1" 0 1 8
+SimStart
+at 4000; SimStop; quit
+SIM
+cat >"$d3/hid.txt" <<'HID'
+unit radio R-1
+unit backlit TL-0042
+unit radio R-2
+set radio-2 lower xpdr
+wait radio; wait radio-2
+wait backlit
+at 12 turn radio upper-inner +1
+turn radio knob +1
+turn radio upper-inner +1001
+set switch battery on
+at 1000; turn radio upper-inner +2
+at 1600; press radio upper-swap
+at 2200; turn radio-2 lower-inner +1
+HID
+programming="$WINEPREFIX/drive_c/users/Public/Documents/Plotwise Profiles"
+mkdir -p "$programming"
+cat >"$programming/TallyProgramming.xml" <<'XML'
+<Tally><TallyProgramming Id="TL-0042">
+<Lense><Id>GearDown</Id><Colour>Green</Colour><Assignment>5</Assignment></Lense>
+<Lense><Id>BeaconLight</Id><Colour>Red</Colour><Assignment>12</Assignment></Lense>
+<Lense><Id>ParkingBrakes</Id><Colour>Amber</Colour><Assignment>23</Assignment></Lense>
+</TallyProgramming></Tally>
+XML
+(cd "$d3" && AVIARO_SIM_SCRIPT="$(win_path "$d3/sim.txt")" AVIARO_HID_SCRIPT="$(win_path "$d3/hid.txt")" \
+    AVIARO_HID_RECORD="$(win_path "$d3/hid-record.txt")" wine_run "$d3/out.txt" "$d3/Aviaro.exe" -run)
+check_eq "hid stand-in radios: -run exits 0" 0 $?
+rm -f "$programming/TallyProgramming.xml"
+cut -d' ' -f2- "$d3/hid-record.txt" >"$d3/hid-lines.txt"
+while IFS= read -r line; do check_contains "hid stand-in radios: $line" "$d3/hid-lines.txt" "$line"; done <<'LINES'
+script line 6 ignored: wait backlit
+script line 7 ignored: at 12 turn radio upper-inner +1
+script line 8 ignored: turn radio knob +1
+script line 9 ignored: turn radio upper-inner +1001
+script line 10 ignored: set switch battery on
+pilot radio-2 set lower xpdr
+radio [123.45|131.70] [113.90|111.65]
+radio-2 [123.45|131.70] [      | 4725 ]
+pilot radio turn upper-inner +2
+radio [123.45|131.80] [113.90|111.65]
+pilot radio press upper-swap
+radio [131.80|123.45] [113.90|111.65]
+pilot radio-2 turn lower-inner +1
+radio-2 [131.80|123.45] [      | 4726 ]
+backlit lens 5=GREEN lens 12=RED lens 23=AMBER
+LINES
+check_eq "hid stand-in radios: the last picture of each unit as Aviaro lets go" \
+    "radio [      |      ] [      |      ]|radio-2 [      |      ] [      |      ]|backlit dark" \
+    "$(for u in radio radio-2 backlit; do grep "^$u " "$d3/hid-lines.txt" | tail -1; done | paste -sd'|')"
+
 # Without it beside the program (only in the working folder): no hook, no record.
 d2=$(hid_case hid-standin-absent)
 mkdir -p "$d2/work"
