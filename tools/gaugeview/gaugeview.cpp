@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -127,6 +128,13 @@ int main(int argc, char** argv) {
         }
     }
     if (output.empty() || (gauge.empty() && !testGauge)) return Usage();
+    // The renderer finds a gauge's bitmaps beside it and the extractor a
+    // package's folder from its path: a bare file name means this folder.
+    if (!cabinet.empty()) {
+        cabinet = std::filesystem::absolute(cabinet).wstring();
+    } else if (!gauge.empty()) {
+        gauge = std::filesystem::absolute(gauge).wstring();
+    }
 
     av::platform::ComInitialize();  // the XML reader is MSXML's on Windows
 
