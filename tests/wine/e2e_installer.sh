@@ -159,10 +159,21 @@ check_eq "installer: the second uninstall exits 0" 0 $?
 check_file_eq "installer: the edited configuration in the simulator's folder is kept" \
     "$d/edited.xml" "$inst_sim/Aviaro.xml"
 
+# Once more with that configuration already in the simulator's folder: it is the
+# pilot's, neither replaced nor removed.
+rm -rf "$inst_dir"
+wine_run "$d/install3.txt" "$inst_setup" /S
+inst_codes=$?
+check_file_eq "installer: an existing configuration in the simulator's folder is not replaced" \
+    "$d/edited.xml" "$inst_sim/Aviaro.xml"
+inst_uninstall uninstall3.txt
+check_eq "installer: third install and uninstall exit 0" "0 0" "$inst_codes $?"
+check_file_eq "installer: nor removed by the uninstaller" "$d/edited.xml" "$inst_sim/Aviaro.xml"
+
 inst_cleanup
 unset -f inst_cleanup inst_regs inst_uninstall
 fi
-unset inst_built inst_version inst_setup inst_user inst_u inst_fsx inst_dir inst_sim inst_fsx_key inst_uninst_key \
+unset inst_built inst_codes inst_version inst_setup inst_user inst_u inst_fsx inst_dir inst_sim inst_fsx_key inst_uninst_key \
     inst_clsid inst_keys inst_bin inst_file inst_internal inst_descr inst_exe inst_same inst_f \
     inst_examples d T
 fi
