@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -273,6 +275,88 @@ TEST_F(StandIn, DumpWritesWhatEachDeviceShows) {
     EXPECT_EQ(rgb[bottomLeft + 1], 0x20);
     EXPECT_EQ(rgb[bottomLeft + 2], 0x10);
 #endif
+}
+
+// "frames": each image a Mira is sent for the first time is written once, as
+// frame-<crc>.png with the crc its record line shows; with record times each
+// line of the record file starts with the system clock's milliseconds.
+TEST_F(StandIn, FramesAreWrittenOnceByCrcAndRecordLinesCarryTheTime) {
+    const std::wstring folder =
+        av::platform::JoinPath(av::platform::GetExecutableFolder(), L"lumiray-frames");
+    const std::wstring recordPath = av::platform::JoinPath(folder, L"record.txt");
+    ASSERT_TRUE(av::platform::CreateDirectoryPath(folder));
+    av::platform::RemoveFile(recordPath);
+    lib.SetDumpFolder(folder);
+    lib.SetRecordFile(av::platform::ToUtf8(recordPath));
+    lib.SetRecordTime(true);
+    lib.LoadScript("frames\n");
+    const Device mira = lib.DeviceHandle(lib.AddDevice(DeviceKind::Mira));
+    const auto now = [] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    };
+    const long long before = now();
+    EXPECT_EQ(lib.AddPage(mira, 5, 1), S_OK);
+    std::vector<std::uint8_t> first(lumiray::kMiraImageBytes, 0);
+    const std::size_t topLeft = (lumiray::kMiraHeight - 1) * lumiray::kMiraWidth * 3;
+    first[topLeft + 2] = 0xFF;  // red, top-left
+    std::vector<std::uint8_t> second = first;
+    second[0] = 0xFF;  // blue, bottom-left
+    const auto crcText = [](const std::vector<std::uint8_t>& image) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%08X",
+                      static_cast<unsigned>(standin::Crc32(image.data(), image.size())));
+        return std::string(text);
+    };
+    const std::wstring firstFile =
+        av::platform::JoinPath(folder, av::platform::FromUtf8("frame-" + crcText(first) + ".png"));
+    const std::wstring secondFile =
+        av::platform::JoinPath(folder, av::platform::FromUtf8("frame-" + crcText(second) + ".png"));
+    av::platform::RemoveFile(firstFile);
+    av::platform::RemoveFile(secondFile);
+
+    EXPECT_EQ(lib.SetImage(mira, 5, 0, lumiray::kMiraImageBytes, first.data()), S_OK);
+    std::string png;
+    ASSERT_TRUE(av::platform::ReadFileBytes(firstFile, png));
+    // The same image again is not written again.
+    ASSERT_TRUE(av::platform::RemoveFile(firstFile));
+    EXPECT_EQ(lib.SetImage(mira, 5, 0, lumiray::kMiraImageBytes, first.data()), S_OK);
+    std::string again;
+    EXPECT_FALSE(av::platform::ReadFileBytes(firstFile, again));
+    EXPECT_EQ(lib.SetImage(mira, 5, 0, lumiray::kMiraImageBytes, second.data()), S_OK);
+    std::string secondPng;
+    EXPECT_TRUE(av::platform::ReadFileBytes(secondFile, secondPng));
+    const long long after = now();
+#if defined(AV_HAVE_LIBPNG)
+    std::uint32_t w = 0, h = 0;
+    std::vector<std::uint8_t> rgb;
+    ASSERT_TRUE(DecodePng(std::vector<std::uint8_t>(png.begin(), png.end()), w, h, rgb));
+    ASSERT_EQ(rgb.size(), lumiray::kMiraImageBytes);
+    EXPECT_EQ(rgb[0], 0xFF);
+    EXPECT_EQ(rgb[1], 0);
+    EXPECT_EQ(rgb[2], 0);
+#endif
+
+    // The record file: "<ms> <line>", the times within the test's; in memory
+    // the lines stay as they were.
+    std::string record;
+    ASSERT_TRUE(av::platform::ReadFileBytes(recordPath, record));
+    std::istringstream lines(record);
+    std::string line;
+    std::vector<std::string> texts;
+    while (std::getline(lines, line)) {
+        const std::size_t space = line.find(' ');
+        ASSERT_NE(space, std::string::npos) << line;
+        const long long at = std::stoll(line.substr(0, space));
+        EXPECT_GE(at, before) << line;
+        EXPECT_LE(at, after) << line;
+        texts.push_back(line.substr(space + 1));
+    }
+    EXPECT_EQ(texts, lib.Records());
+    ASSERT_EQ(texts.size(), 4u);
+    EXPECT_EQ(texts[3], "Lumiray_SetImage device=1 page=5 index=0 size=230400 crc=" + crcText(second) +
+                            " -> 00000000");
 }
 
 }  // namespace

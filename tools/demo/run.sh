@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
 # The demo: Aviaro.exe started as the simulator starts it ("-run"), connected to
-# the simulator stand-in, with tracing on. Prints what the stand-in saw and the
-# add-on's trace, then registers the media player plug-in Tunelet.dll with
-# regsvr32 and shows its registry entries.
+# the simulator stand-in, with tracing on, printing what the stand-in saw and
+# the add-on's trace; then a scripted flight of about a minute with a joystick
+# display and two instrument panels, printed step by step and replayed in
+# build/demo/index.html; the HID panels; the test gauge; last, the media player
+# plug-in Tunelet.dll registered with regsvr32.
+# Usage: run.sh [BUILD_DIR [PAGE_DIR]] (defaults build/win32, build/demo).
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 build=${1:-$root/build/win32}
+# Where the flight's page and frames go.
+page_dir=${2:-$root/build/demo}
 . "$root/tests/wine/lib.sh"
 wine_init "$build"
 trap wine_stop EXIT
@@ -31,40 +36,80 @@ tr -d '\r' <"$d/trace.txt"
 echo
 echo "== exit code: $code"
 
-# The joystick display: the six text pages (and COM/NAV for radio set 2) on one
-# virtual Tarvex device behind the device-library stand-in and its service.
+# The flight: Aviaro.exe against the simulator stand-in's aircraft
+# (tools/demo/flight-sim.txt) and the device-library stand-in and its service,
+# with one joystick display and two instrument panels (tools/demo/flight-device.txt:
+# the pilot's presses and page changes), and the four USB panels simulated by
+# HidStandIn.dll beside it (tools/demo/flight-hid.txt: the pilot's knobs,
+# buttons and switches). The heading gauge comes from a .cab package
+# (examples/gauges/Heading, packed with gcab here), the airspeed gauge from a
+# plain gauge file (examples/gauges/Airspeed). flight.awk merges the three
+# records into steps, each told by what caused it, and make_page.sh writes the
+# page that replays them.
 echo
-echo "== the joystick display: the pilot presses buttons (tools/demo/tarvex-device.txt), the"
-echo "   stand-in's aircraft answers with new data (tools/demo/tarvex-sim.txt)"
+echo "== the flight: the joystick display, two instrument panels and the four USB panels, step by step"
+echo "   (radio panel: [upper active|standby] [lower active|standby]; backlit: lens=colour)"
 . "$root/tests/wine/service.sh"
-t=$(case_dir demo-tarvex)
-cp "$WINE_BUILD/bin/Aviaro.exe" "$WINE_BUILD/bin/SimConnect.dll" "$WINE_BUILD/bin/Lumiray.dll" "$t/"
-cp "$here/tarvex-aviaro.xml" "$t/Aviaro.xml"
+f=$(case_dir demo-flight)
+rm -rf "$page_dir"
+mkdir -p "$page_dir/frames" "$f/Packages" "$f/Gauges/Airspeed/1024" "$f/dump"
+cp "$WINE_BUILD/bin/Aviaro.exe" "$WINE_BUILD/bin/SimConnect.dll" "$WINE_BUILD/bin/Lumiray.dll" \
+    "$WINE_BUILD/bin/HidStandIn.dll" "$f/"
+cp "$here/flight-aviaro.xml" "$f/Aviaro.xml"
+# The backlit annunciator's lenses, programmed for its serial number.
+tally_dir="$WINEPREFIX/drive_c/users/Public/Documents/Plotwise Profiles"
+mkdir -p "$tally_dir"
+cp "$here/TallyProgramming.xml" "$tally_dir/TallyProgramming.xml"
+(cd "$root/examples/gauges" && gcab -c -z "$f/Packages/heading.cab" Heading/gauge.xml Heading/1024/bg.bmp \
+    Heading/1024/needle.bmp) >"$f/gcab.txt" 2>&1
+flight_code=$?
+cp "$root/examples/gauges/Airspeed/gauge.xml" "$f/Gauges/Airspeed/"
+cp "$root/examples/gauges/Airspeed/1024/"*.bmp "$f/Gauges/Airspeed/1024/"
 lumiray_key='HKLM\SOFTWARE\Orlend\Lumiray'
-wine_run "$t/reg.txt" reg add "$lumiray_key" /v LumirayX86 /t REG_SZ /d "$(win_path "$t")\\Lumiray.dll" /f
+wine_run "$f/reg.txt" reg add "$lumiray_key" /v LumirayX86 /t REG_SZ /d "$(win_path "$f")\\Lumiray.dll" /f
 lumirayd_install && lumirayd_start
-(cd "$t" && AVIARO_SIM_SCRIPT="$(win_path "$here/tarvex-sim.txt")" \
-    AVIARO_LUMIRAY_SCRIPT="$(win_path "$here/tarvex-device.txt")" \
-    AVIARO_LUMIRAY_RECORD="$(win_path "$t/lumiray-record.txt")" \
-    wine_run "$t/out.txt" "$t/Aviaro.exe" -run)
-tarvex_code=$?
+(cd "$f" && AVIARO_SIM_SCRIPT="$(win_path "$here/flight-sim.txt")" \
+    AVIARO_SIM_RECORD="$(win_path "$f/sim-record.txt")" AVIARO_SIM_RECORD_TIME=1 \
+    AVIARO_LUMIRAY_SCRIPT="$(win_path "$here/flight-device.txt")" \
+    AVIARO_LUMIRAY_RECORD="$(win_path "$f/lumiray-record.txt")" AVIARO_LUMIRAY_RECORD_TIME=1 \
+    AVIARO_LUMIRAY_DUMP="$(win_path "$f/dump")" \
+    AVIARO_HID_SCRIPT="$(win_path "$here/flight-hid.txt")" AVIARO_HID_RECORD="$(win_path "$f/hid-record.txt")" \
+    wine_run "$f/out.txt" "$f/Aviaro.exe" -run) || flight_code=1
 lumirayd_stop_and_remove >/dev/null
-wine_run "$t/reg.txt" reg delete "$lumiray_key" /v LumirayX86 /f
-echo "what the device shows after each step (between the bars; 16 columns):"
-awk -f "$here/tarvex_screen.awk" "$t/lumiray-record.txt"
-echo "== exit code: $tarvex_code"
-
-# The USB panels: the shipped application with simulated multi, radio, switch
-# and backlit annunciator units behind the Windows HID code, a scripted pilot
-# at their knobs, buttons and switches, the stand-in's aircraft answering
-# (tools/panel_demo/panel_demo.cpp).
-echo
-echo "== the multi panel: what its two displays and eight lamps show as the pilot turns and presses"
-m=$(case_dir demo-multi)
-(cd "$m" && wine_run "$m/out.txt" "$WINE_BUILD/bin/panel_demo.exe")
-multi_code=$?
-tr -d '\r' <"$m/out.txt"
-echo "== exit code: $multi_code"
+wine_run "$f/reg.txt" reg delete "$lumiray_key" /v LumirayX86 /f
+rm -f "$tally_dir/TallyProgramming.xml"
+# The two stand-ins stamp their lines with the system clock; the HID record
+# counts from the moment its library was loaded. That moment is found from the
+# switch panel's gear lever, the one control whose event (GEAR_UP) nothing else
+# sends: the pilot's line is placed at the millisecond the simulator received
+# the event, within the few milliseconds the event takes.
+hid_zero=$(awk '
+    FNR == 1 { file++ }
+    file == 1 && /^[0-9]+ SimConnect_MapClientEventToSimEvent .* name="GEAR_UP"/ {
+        id = $3; sub(/^id=/, "", id); gear[id] = 1 }
+    file == 1 && !sim && /^[0-9]+ SimConnect_TransmitClientEvent / {
+        id = $4; sub(/^id=/, "", id); if (id in gear) sim = $1 }
+    file == 2 && !hid && / pilot switch set gear up$/ { hid = $1 }
+    END { if (sim && hid) printf "%.0f\n", sim - hid }' "$f/sim-record.txt" "$f/hid-record.txt" 2>/dev/null)
+if [ -z "$hid_zero" ]; then
+    echo "the HID record cannot be placed in time (no gear-up in both records)"
+    flight_code=1
+    hid_zero=0
+fi
+# One line stream in time order; at the same millisecond the device library's
+# line comes first, then the panels', then the simulator's.
+{
+    awk '{ t = $1; sub(/^[0-9]+ /, ""); print t " L " $0 }' "$f/lumiray-record.txt"
+    awk -v zero="$hid_zero" '{ t = $1; sub(/^[0-9]+ /, ""); printf "%.0f H %s\n", t + zero, $0 }' "$f/hid-record.txt"
+    awk '{ t = $1; sub(/^[0-9]+ /, ""); print t " S " $0 }' "$f/sim-record.txt"
+} | sort -s -n -k1,1 >"$f/merged.txt"
+# The annunciator's lenses by name: "0=GearDown 1=GearUnsafe ...".
+lenses=$(sed -n 's|.*<Id>\(.*\)</Id>.*<Assignment>\([0-9]*\)</Assignment>.*|\2=\1|p' "$here/TallyProgramming.xml" | tr '\n' ' ')
+awk -v js="$f/steps.js" -v lenses="$lenses" -f "$here/flight.awk" "$f/merged.txt"
+cp "$f/dump/"frame-*.png "$page_dir/frames/" 2>/dev/null
+"$here/make_page.sh" "$f/steps.js" "$page_dir/frames" "$page_dir/index.html" || flight_code=1
+echo "the flight replayed: $page_dir/index.html (the frames: $page_dir/frames/)"
+echo "== exit code: $flight_code"
 
 # The instrument-panel display's built-in test gauge, drawn by gaugeview.exe as
 # the gauge page draws it: its bitmaps are found in the 1024 folder beside the
@@ -102,57 +147,6 @@ wine_run "$g/reg.txt" reg delete "$gauge_key" /v LumirayX86 /f
 echo "the test gauge drew $gauge_count frames, written as PNG files to $gauge_frames"
 echo "== exit code: $gauge_code"
 
-# A gauge delivered as a .cab package (examples/gauges/Heading, packed with gcab here)
-# on a virtual Mira of the device-library stand-in: the simulator stand-in
-# turns the heading (tools/demo/gauge-sim.txt), the stand-in dumps the Mira's
-# screen after each change (tools/demo/gauge-device.txt), and each dump is
-# copied to a numbered PNG file.
-echo
-echo "== the Mira: a gauge from a .cab package as the simulator turns the heading"
-c=$(case_dir demo-mira)
-mira_frames="$WINE_BUILD/demo-gauge"
-rm -rf "$mira_frames"
-mkdir -p "$mira_frames" "$c/Packages" "$c/dump"
-cp "$WINE_BUILD/bin/Aviaro.exe" "$WINE_BUILD/bin/SimConnect.dll" "$WINE_BUILD/bin/Lumiray.dll" "$c/"
-cp "$here/gauge-aviaro.xml" "$c/Aviaro.xml"
-(cd "$root/examples/gauges" && gcab -c -z "$c/Packages/heading.cab" Heading/gauge.xml Heading/1024/bg.bmp \
-    Heading/1024/needle.bmp) >"$c/gcab.txt" 2>&1
-mira_code=$?
-wine_run "$c/reg.txt" reg add "$lumiray_key" /v LumirayX86 /t REG_SZ /d "$(win_path "$c")\\Lumiray.dll" /f
-lumirayd_install && lumirayd_start
-(cd "$c" && AVIARO_SIM_SCRIPT="$(win_path "$here/gauge-sim.txt")" \
-    AVIARO_SIM_RECORD="$(win_path "$c/sim-record.txt")" \
-    AVIARO_LUMIRAY_SCRIPT="$(win_path "$here/gauge-device.txt")" \
-    AVIARO_LUMIRAY_RECORD="$(win_path "$c/lumiray-record.txt")" \
-    AVIARO_LUMIRAY_DUMP="$(win_path "$c/dump")" \
-    wine_run "$c/out.txt" "$c/Aviaro.exe" -run) &
-aviaro_pid=$!
-# A dump writes mira-1.png, then mira-1.txt: once the text is there the image
-# is whole. The text is removed after the copy so that the next dump shows.
-# The four dumps of the script are taken; the one at the library's end is not.
-mira_steps=("the flight starts, heading 0" "the simulator turns the heading to 90"
-    "the simulator turns the heading to 225" "the simulator turns the heading to 300")
-mira_count=0
-while [ "$mira_count" -lt "${#mira_steps[@]}" ]; do
-    if [ -f "$c/dump/mira-1.txt" ]; then
-        mira_count=$((mira_count + 1))
-        cp "$c/dump/mira-1.png" "$mira_frames/frame-$mira_count.png"
-        rm -f "$c/dump/mira-1.txt"
-        echo "frame $mira_count, ${mira_steps[$((mira_count - 1))]}: $mira_frames/frame-$mira_count.png"
-    elif ! kill -0 "$aviaro_pid" 2>/dev/null; then
-        break
-    else
-        sleep 0.05
-    fi
-done
-wait "$aviaro_pid" || mira_code=1
-lumirayd_stop_and_remove >/dev/null
-wine_run "$c/reg.txt" reg delete "$lumiray_key" /v LumirayX86 /f
-[ "$mira_count" -eq "${#mira_steps[@]}" ] || mira_code=1
-mira_distinct=$(md5sum "$mira_frames"/frame-*.png 2>/dev/null | cut -d" " -f1 | sort -u | wc -l)
-echo "the gauge from heading.cab showed $mira_distinct different frames out of $mira_count, written as PNG files to $mira_frames"
-echo "== exit code: $mira_code"
-
 # The media player plug-in, registered as an installer registers it.
 echo
 echo "== Tunelet.dll, the media player plug-in: regsvr32 writes what the player reads"
@@ -173,4 +167,4 @@ for key in "${tunelet_keys[@]}"; do
     if wine_run "$p/query.txt" reg query "$key"; then echo "$key: still there"; else echo "$key: removed"; fi
 done
 echo "== exit codes: $tunelet_code $tunelet_u_code"
-[ "$code" -eq 0 ] && [ "$tarvex_code" -eq 0 ] && [ "$multi_code" -eq 0 ] && [ "$gauge_code" -eq 0 ] && [ "$mira_code" -eq 0 ] && [ "$tunelet_code" -eq 0 ] && [ "$tunelet_u_code" -eq 0 ]
+[ "$code" -eq 0 ] && [ "$flight_code" -eq 0 ] && [ "$gauge_code" -eq 0 ] && [ "$tunelet_code" -eq 0 ] && [ "$tunelet_u_code" -eq 0 ]

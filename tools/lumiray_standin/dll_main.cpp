@@ -11,6 +11,9 @@ struct LoadFromEnvironment {
     LoadFromEnvironment() {
         standin::LumirayStandIn& lib = standin::LumirayStandIn::Instance();
         if (const char* record = std::getenv("AVIARO_LUMIRAY_RECORD")) lib.SetRecordFile(record);
+        if (const char* time = std::getenv("AVIARO_LUMIRAY_RECORD_TIME")) {
+            lib.SetRecordTime(std::string(time) == "1");
+        }
         if (const char* dump = std::getenv("AVIARO_LUMIRAY_DUMP")) {
             lib.SetDumpFolder(av::platform::FromUtf8(dump));
         }

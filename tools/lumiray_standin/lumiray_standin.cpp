@@ -34,6 +34,12 @@ std::string Hex(HRESULT hr) {
     return buffer;
 }
 
+std::string CrcText(std::uint32_t crc) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(crc));
+    return text;
+}
+
 std::string Quoted(const wchar_t* text, std::size_t length) {
     if (text == nullptr) return "null";
     return "\"" + av::platform::ToUtf8(std::wstring(text, length)) + "\"";
@@ -67,6 +73,32 @@ bool ParseKind(const std::string& word, DeviceKind& kind) {
 const char* KindName(DeviceKind kind) { return kind == DeviceKind::Tarvex ? "tarvex" : "mira"; }
 
 unsigned long Number(const std::string& word) { return std::strtoul(word.c_str(), nullptr, 0); }
+
+// Milliseconds since 1970 by the system clock, which every library of the
+// process shares.
+std::string RecordTime() {
+    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    return std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
+// A Mira image (bottom-up BGR rows) as a PNG file (top-down RGB rows); an
+// image of another size is written black.
+bool WriteMiraPng(const std::wstring& path, const std::vector<std::uint8_t>& image) {
+    std::vector<std::uint8_t> rgb(lumiray::kMiraImageBytes, 0);
+    if (image.size() == lumiray::kMiraImageBytes) {
+        const std::size_t stride = lumiray::kMiraWidth * 3;
+        for (std::size_t y = 0; y < lumiray::kMiraHeight; ++y) {
+            const std::uint8_t* src = image.data() + (lumiray::kMiraHeight - 1 - y) * stride;
+            std::uint8_t* dst = rgb.data() + y * stride;
+            for (std::size_t x = 0; x < stride; x += 3) {
+                dst[x] = src[x + 2];
+                dst[x + 1] = src[x + 1];
+                dst[x + 2] = src[x];
+            }
+        }
+    }
+    return WriteFileBytes(path, EncodePng(lumiray::kMiraWidth, lumiray::kMiraHeight, rgb));
+}
 
 }  // namespace
 
@@ -105,7 +137,10 @@ void LumirayStandIn::Reset() {
     std::lock_guard<std::mutex> lock(mutex_);
     records_.clear();
     recordFile_.clear();
+    recordTime_ = false;
     dumpFolder_.clear();
+    frames_ = false;
+    framesWritten_.clear();
     devices_.clear();
     deviceCallback_ = nullptr;
     deviceContext_ = nullptr;
@@ -171,6 +206,9 @@ void LumirayStandIn::LoadScript(const std::string& text) {
         DeviceKind kind;
         if (words[0] == "strict") {
             SetStrict(true);
+        } else if (words[0] == "frames") {
+            std::lock_guard<std::mutex> lock(mutex_);
+            frames_ = true;
         } else if (words[0] == "device" && words.size() >= 2 && ParseKind(words[1], kind)) {
             AddDevice(kind, words.size() >= 3 ? av::platform::FromUtf8(words[2]) : std::wstring());
         } else if (words[0] == "wait") {
@@ -201,6 +239,11 @@ void LumirayStandIn::SetRecordFile(const std::string& path) {
     recordFile_ = path;
 }
 
+void LumirayStandIn::SetRecordTime(bool on) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    recordTime_ = on;
+}
+
 void LumirayStandIn::SetDumpFolder(const std::wstring& folder) {
     std::lock_guard<std::mutex> lock(mutex_);
     dumpFolder_ = folder;
@@ -218,6 +261,7 @@ void LumirayStandIn::Record(const std::string& line) {
         if (!recordFile_.empty()) {
             // Appended and closed line by line, so that the record survives a crash.
             if (std::FILE* f = std::fopen(recordFile_.c_str(), "ab")) {
+                if (recordTime_) std::fprintf(f, "%s ", RecordTime().c_str());
                 std::fprintf(f, "%s\n", line.c_str());
                 std::fclose(f);
             }
@@ -297,24 +341,9 @@ bool LumirayStandIn::Dump(const std::wstring& folder) const {
                 text += std::to_string(led);
             }
             text += "\n";
-            // The device's bottom-up BGR rows as top-down RGB.
-            std::vector<std::uint8_t> rgb(lumiray::kMiraImageBytes, 0);
-            if (screen.image.size() == lumiray::kMiraImageBytes) {
-                const std::size_t stride = lumiray::kMiraWidth * 3;
-                for (std::size_t y = 0; y < lumiray::kMiraHeight; ++y) {
-                    const std::uint8_t* src =
-                        screen.image.data() + (lumiray::kMiraHeight - 1 - y) * stride;
-                    std::uint8_t* dst = rgb.data() + y * stride;
-                    for (std::size_t x = 0; x < stride; x += 3) {
-                        dst[x] = src[x + 2];
-                        dst[x + 1] = src[x + 1];
-                        dst[x + 2] = src[x];
-                    }
-                }
-            }
-            ok &= WriteFileBytes(
+            ok &= WriteMiraPng(
                 av::platform::JoinPath(folder, av::platform::FromUtf8(base + ".png")),
-                EncodePng(lumiray::kMiraWidth, lumiray::kMiraHeight, rgb));
+                screen.image);
         }
         ok &= WriteFileBytes(av::platform::JoinPath(folder, av::platform::FromUtf8(base + ".txt")),
                              std::vector<std::uint8_t>(text.begin(), text.end()));
@@ -730,6 +759,7 @@ HRESULT LumirayStandIn::SetImage(Device device, DWord page, DWord index, DWord s
     HRESULT result = S_OK;
     std::string who;
     std::uint32_t crc = 0;
+    std::wstring framePath;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         who = Describe(device);
@@ -745,10 +775,21 @@ HRESULT LumirayStandIn::SetImage(Device device, DWord page, DWord index, DWord s
             const auto* bytes = static_cast<const std::uint8_t*>(data);
             d->pages[page].image.assign(bytes, bytes + size);
             crc = Crc32(bytes, size);
+            if (frames_ && !dumpFolder_.empty() && framesWritten_.insert(crc).second) {
+                framePath = av::platform::JoinPath(
+                    dumpFolder_, av::platform::FromUtf8("frame-" + CrcText(crc) + ".png"));
+            }
         }
     }
-    char crcText[16];
-    std::snprintf(crcText, sizeof crcText, "%08X", static_cast<unsigned>(crc));
+    const std::string crcText = CrcText(crc);
+    // Written before the call is recorded, so that a reader of the record finds it.
+    if (!framePath.empty() &&
+        !(av::platform::CreateDirectoryPath(dumpFolder_) &&
+          WriteMiraPng(framePath, std::vector<std::uint8_t>(
+                                      static_cast<const std::uint8_t*>(data),
+                                      static_cast<const std::uint8_t*>(data) + size)))) {
+        Record("frame failed crc=" + crcText);
+    }
     Record("Lumiray_SetImage " + who + " page=" + std::to_string(page) + " index=" +
            std::to_string(index) + " size=" + std::to_string(size) + " crc=" + crcText + " -> " +
            Hex(result));

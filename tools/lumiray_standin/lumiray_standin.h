@@ -19,6 +19,10 @@
 //   wait <text>                   until a recorded line contains text (10 s at most)
 //   sleep <ms>
 //   dump                          writes the screens to the dump folder
+//   frames                        from now on (when the script is loaded) every
+//                                 image a Mira is sent that was not sent before is
+//                                 written to the dump folder as frame-<crc>.png, the
+//                                 crc its Lumiray_SetImage record line shows
 //
 // Everything but "device" runs on the stand-in's thread, which starts with
 // Lumiray_Initialize and ends with Lumiray_Deinitialize.
@@ -31,6 +35,11 @@
 // Dump (AVIARO_LUMIRAY_DUMP names the folder; written by "dump" and at
 // Lumiray_Deinitialize): tarvex-<n>.txt holds "page <id>" and the three lines;
 // mira-<n>.png the image, mira-<n>.txt "page <id>" and "leds" with six values.
+//
+// With SetRecordTime (AVIARO_LUMIRAY_RECORD_TIME=1 for the DLL form) each line
+// in the file starts with the wall-clock time in milliseconds since 1970 and a
+// space, the clock every library of the process reads, so records of several
+// stand-ins can be merged in order.
 #pragma once
 
 #include <atomic>
@@ -39,6 +48,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -84,6 +94,7 @@ public:
     bool WaitIdle(int milliseconds);
 
     void SetRecordFile(const std::string& path);
+    void SetRecordTime(bool on);
     void SetDumpFolder(const std::wstring& folder);
     std::vector<std::string> Records() const;
     void Record(const std::string& line);
@@ -168,7 +179,10 @@ private:
     std::condition_variable changed_;  // queue, records, stop
     std::vector<std::string> records_;
     std::string recordFile_;
+    bool recordTime_ = false;
     std::wstring dumpFolder_;
+    bool frames_ = false;
+    std::set<std::uint32_t> framesWritten_;  // crcs of the frames written
     std::vector<VirtualDevice> devices_;  // index number-1
     lumiray::DeviceCallback deviceCallback_ = nullptr;
     void* deviceContext_ = nullptr;

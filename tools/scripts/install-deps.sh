@@ -9,6 +9,7 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev gcab
     clang libclang-rt-14-dev
     wine wine64 wine32:i386
+    chromium
     nsis
 )
 

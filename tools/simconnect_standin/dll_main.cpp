@@ -10,6 +10,9 @@ struct LoadFromEnvironment {
     LoadFromEnvironment() {
         standin::SimStandIn& sim = standin::SimStandIn::Instance();
         if (const char* record = std::getenv("AVIARO_SIM_RECORD")) sim.SetRecordFile(record);
+        if (const char* time = std::getenv("AVIARO_SIM_RECORD_TIME")) {
+            sim.SetRecordTime(std::string(time) == "1");
+        }
         if (const char* script = std::getenv("AVIARO_SIM_SCRIPT")) {
             if (!sim.LoadScriptFile(script)) sim.Record(std::string("cannot read script ") + script);
         }

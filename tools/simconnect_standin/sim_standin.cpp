@@ -30,6 +30,13 @@ std::string Hex(HRESULT hr) {
     return buffer;
 }
 
+// Milliseconds since 1970 by the system clock, which every library of the
+// process shares.
+std::string RecordTime() {
+    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    return std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
 // "text" with its quotes, or null.
 std::string Quoted(const char* text) {
     if (text == nullptr) return "null";
@@ -168,6 +175,7 @@ void SimStandIn::Reset() {
     model_.Clear();
     subscriptions_.clear();
     recordFile_.clear();
+    recordTime_ = false;
     event_ = nullptr;
     open_ = false;
     openResult_ = 0;
@@ -215,6 +223,11 @@ void SimStandIn::SetRecordFile(const std::string& path) {
     recordFile_ = path;
 }
 
+void SimStandIn::SetRecordTime(bool on) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    recordTime_ = on;
+}
+
 void SimStandIn::SetOpenResult(HRESULT result) {
     std::lock_guard<std::mutex> lock(mutex_);
     openResult_ = result;
@@ -231,6 +244,7 @@ void SimStandIn::Record(const std::string& line) {
     if (!recordFile_.empty()) {
         // Appended and closed line by line, so that the record survives a crash.
         if (std::FILE* f = std::fopen(recordFile_.c_str(), "ab")) {
+            if (recordTime_) std::fprintf(f, "%s ", RecordTime().c_str());
             std::fprintf(f, "%s\n", line.c_str());
             std::fclose(f);
         }

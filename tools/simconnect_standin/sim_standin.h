@@ -24,6 +24,10 @@
 // line per call or delivered message, e.g.
 //   SimConnect_SubscribeToSystemEvent id=1 name="SimStart" -> 00000000
 //   deliver EVENT id=1
+// With SetRecordTime (AVIARO_SIM_RECORD_TIME=1 for the DLL form) each line in
+// the file starts with the wall-clock time in milliseconds since 1970 and a
+// space, the clock every library of the process reads, so records of several
+// stand-ins can be merged in order.
 #pragma once
 
 #include <chrono>
@@ -47,6 +51,7 @@ public:
     void LoadScript(const std::string& text);
     bool LoadScriptFile(const std::string& path);
     void SetRecordFile(const std::string& path);
+    void SetRecordTime(bool on);
     // The next Open is refused with this result (0: accepted).
     void SetOpenResult(HRESULT result);
 
@@ -109,6 +114,7 @@ private:
     std::chrono::steady_clock::time_point timerAt_{};
     std::vector<std::pair<std::string, simconnect::DWord>> subscriptions_;
     std::string recordFile_;
+    bool recordTime_ = false;
     av::Handle event_ = nullptr;
     bool open_ = false;
     std::thread::id opener_;
