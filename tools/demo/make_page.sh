@@ -39,11 +39,11 @@ h1 { font-size: 1.3em; margin: 0 0 .5em; }
 <body>
 <h1>Aviaro: the demo flight, as the devices showed it</h1>
 <div id="controls">
-<button id="first" type="button">&#x23EE; first</button>
+<button id="first" type="button">&#x00AB; first</button>
 <button id="back" type="button">&#x25C0; step</button>
 <button id="play" type="button">&#x25B6; play</button>
 <button id="next" type="button">step &#x25B6;</button>
-<button id="last" type="button">last &#x23ED;</button>
+<button id="last" type="button">last &#x00BB;</button>
 <input id="slider" type="range" min="0" value="0">
 </div>
 <div id="where">step <span id="number"></span> of <span id="count"></span>,
@@ -79,9 +79,14 @@ HEAD
   var at = 0, timer = null;
   function $(id) { return document.getElementById(id); }
   var log = $("log");
+  function deviceName(what) {
+    if (what === "tarvex") return "joystick display";
+    if (what.indexOf("mira") === 0) return "Mira " + what.substring(4);
+    return what.replace(/^panel-(.*)$/, "$1 panel");
+  }
   steps.forEach(function (s, i) {
     var li = document.createElement("li");
-    li.textContent = s.t + " s: " + s.cause + " \u2192 " + s.what;
+    li.textContent = s.t + " s: " + s.cause + " \u2192 " + deviceName(s.what);
     li.onclick = function () { stop(); show(i); };
     log.appendChild(li);
   });
