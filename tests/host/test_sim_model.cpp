@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "platform/file.h"
 #include "platform/message_loop.h"
+#include "platform/paths.h"
+#include "platform/text.h"
 #include "plugins/aviaro/host/aviaro_base.h"
 #include "plugins/aviaro/host/simconnect_library.h"
 #include "tools/simconnect_standin/sim_model.h"
@@ -192,6 +196,39 @@ TEST(SimStandInScript, AtHoldsALineBackWithoutBlockingTheClient) {
     EXPECT_EQ(client.calls, (std::vector<std::string>{"start", "message", "stop"}));
     CSimConnectLibrary::Instance().UseEntryTable(simconnect::EntryTable{});
     sim.Reset();
+}
+
+// Asked for, each line of the record file starts with the system clock's
+// milliseconds, the clock the device-library stand-in stamps its record with.
+TEST(SimStandInRecord, FileLinesCarryTheSystemTimeWhenAsked) {
+    standin::SimStandIn& sim = standin::SimStandIn::Instance();
+    sim.Reset();
+    const std::string path = av::platform::ToUtf8(
+        av::platform::JoinPath(av::platform::GetExecutableFolder(), L"sim-record-time.txt"));
+    std::remove(path.c_str());
+    sim.SetRecordFile(path);
+    const auto now = [] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    };
+    const long long before = now();
+    sim.SetRecordTime(true);
+    sim.Record("deliver EVENT id=1");
+    const long long after = now();
+    sim.SetRecordTime(false);
+    sim.Record("quit");
+    std::string text;
+    ASSERT_TRUE(av::platform::ReadFileBytes(path.c_str(), text));
+    const std::size_t space = text.find(' ');
+    ASSERT_NE(space, std::string::npos) << text;
+    const long long at = std::stoll(text.substr(0, space));
+    EXPECT_GE(at, before);
+    EXPECT_LE(at, after);
+    EXPECT_EQ(text.substr(space + 1), "deliver EVENT id=1\nquit\n");
+    EXPECT_EQ(sim.Records(), (std::vector<std::string>{"deliver EVENT id=1", "quit"}));
+    sim.Reset();
+    std::remove(path.c_str());
 }
 
 }  // namespace
