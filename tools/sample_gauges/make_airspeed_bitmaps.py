@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-# Draws the Airspeed gauge's bitmaps into 1024/ (24-bit .bmp files): the dial
-# with its scale and a flaps scale, the needle, the flaps pointer and the two
-# gear lamps. Run it again after changing it; the bitmaps are kept beside it.
+# Draws the Airspeed sample gauge's bitmaps into examples/gauges/Airspeed/1024/
+# (24-bit .bmp files): the dial with its scale and a flaps scale, the needle,
+# the flaps pointer and the two gear lamps. Run it again after changing it; the bitmaps are committed. It
+# lives here, not beside the gauge, so that the installer does not copy it.
 import math
 import os
 import struct
@@ -63,7 +64,7 @@ class Bitmap:
 
 WHITE, GREY, FACE = (240, 240, 240), (90, 90, 90), (24, 28, 36)
 KEY = (1, 1, 1)  # the background's transparent colour
-here = os.path.join(os.path.dirname(os.path.abspath(__file__)), "1024")
+here = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples", "gauges", "Airspeed", "1024")
 os.makedirs(here, exist_ok=True)
 
 # The dial, 240 x 240 at the right of the display: 0 to 200 knots over 300
