@@ -18,36 +18,62 @@ namespace fs = std::filesystem;
 
 namespace cabtest {
 
-std::string StoredCabinet(const std::vector<StoredEntry>& entries) {
+std::string Cabinet(const std::vector<CabFile>& files, const std::vector<CabBlock>& folders, unsigned index,
+                    const std::string& prev, const std::string& next) {
     auto put = [](std::string& out, std::uint64_t value, int bytes) {
         for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
     };
-    std::string files, data;
-    for (const StoredEntry& entry : entries) {
-        put(files, entry.data.size(), 4);
-        put(files, data.size(), 4);  // offset in folder 0
-        put(files, 0, 2);
-        put(files, 0x6B2D5A87, 4);  // 2025-04-07 13:25:26
-        put(files, entry.attributes, 2);
-        files += entry.name + '\0';
-        data += entry.data;
+    std::string names, table;
+    unsigned flags = 0;
+    if (!prev.empty()) flags |= 1, names += prev + '\0' + "disk" + std::to_string(index) + '\0';
+    if (!next.empty()) flags |= 2, names += next + '\0' + "disk" + std::to_string(index + 2) + '\0';
+    for (const CabFile& file : files) {
+        put(table, file.size, 4);
+        put(table, file.offset, 4);
+        put(table, file.folder, 2);
+        put(table, 0x6B2D5A87, 4);  // 2025-04-07 13:25:26
+        put(table, file.attributes, 2);
+        table += file.name + '\0';
     }
-    const std::size_t filesOffset = 36 + 8, dataOffset = filesOffset + files.size();
+    const std::size_t filesOffset = 36 + names.size() + 8 * folders.size();
     std::string cab = "MSCF";
     put(cab, 0, 4);
-    put(cab, dataOffset + 8 + data.size(), 4);
+    put(cab, 0, 4);  // the size, below
     put(cab, 0, 4);
     put(cab, filesOffset, 4);
     put(cab, 0x010300000000, 6);  // reserved, version 1.3
-    put(cab, 1, 2);           // one folder
-    put(cab, entries.size(), 2);
-    put(cab, 0x12340000, 6);  // no flags, set id, cabinet 0
-    put(cab, dataOffset, 4);
-    put(cab, 1, 4);  // one data block, stored
-    cab += files;
-    put(cab, 0, 4);  // no checksum
-    put(cab, data.size() * 0x10001, 4);
-    return cab + data;
+    put(cab, folders.size(), 2);
+    put(cab, files.size(), 2);
+    put(cab, flags, 2);
+    put(cab, 0x4D21, 2);  // set id
+    put(cab, index, 2);
+    cab += names;
+    std::size_t dataOffset = filesOffset + table.size();
+    for (const CabBlock& block : folders) {
+        put(cab, dataOffset, 4);
+        put(cab, 1, 4);  // one data block, stored
+        dataOffset += 8 + block.bytes.size();
+    }
+    cab += table;
+    for (const CabBlock& block : folders) {
+        put(cab, 0, 4);  // no checksum
+        put(cab, block.bytes.size(), 2);
+        put(cab, block.uncompressed, 2);
+        cab += block.bytes;
+    }
+    std::string size;
+    put(size, cab.size(), 4);
+    return cab.replace(8, 4, size);
+}
+
+std::string StoredCabinet(const std::vector<StoredEntry>& entries) {
+    std::vector<CabFile> files;
+    std::string data;
+    for (const StoredEntry& entry : entries) {
+        files.push_back({entry.name, unsigned(entry.data.size()), unsigned(data.size()), 0, entry.attributes});
+        data += entry.data;
+    }
+    return Cabinet(files, {{data, unsigned(data.size())}});
 }
 
 bool MakeCabinetWithGcab(const fs::path& folder, const std::vector<std::string>& names, const fs::path& cabinet,

@@ -18,6 +18,21 @@ struct StoredEntry {
 // A cabinet with the entries in one uncompressed folder (data up to 32 KiB in all).
 std::string StoredCabinet(const std::vector<StoredEntry>& entries);
 
+// Any cabinet of stored folders, each of one data block: a block may be part
+// of a file continued from the previous cabinet (prev) or into the next one.
+struct CabFile {
+    std::string name;
+    unsigned size, offset;  // offset in the folder's uncompressed data
+    unsigned folder;        // its index, or 0xFFFD / 0xFFFE / 0xFFFF
+    std::uint16_t attributes = 0x20;
+};
+struct CabBlock {
+    std::string bytes;
+    unsigned uncompressed;  // 0 in a block's first part when it continues
+};
+std::string Cabinet(const std::vector<CabFile>& files, const std::vector<CabBlock>& folders, unsigned index = 0,
+                    const std::string& prev = "", const std::string& next = "");
+
 // Runs gcab -c (with -z when compressed) in folder for the given relative
 // names. False with a reason when gcab cannot be run here.
 bool MakeCabinetWithGcab(const std::filesystem::path& folder, const std::vector<std::string>& names,
