@@ -129,6 +129,15 @@ std::string ReadBytes(const fs::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+std::map<std::string, std::string> Tree(const fs::path& root) {
+    std::map<std::string, std::string> tree;
+    std::error_code error;
+    for (auto& entry : fs::recursive_directory_iterator(root, error)) {
+        tree[Utf8Name(fs::relative(entry.path(), root))] = entry.is_directory() ? "<folder>" : ReadBytes(entry.path());
+    }
+    return tree;
+}
+
 WorkFolder::WorkFolder()
     : path(fs::temp_directory_path() /
            ("av-cab-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +

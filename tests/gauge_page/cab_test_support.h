@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,9 @@ bool MakeCabinetWithGcab(const std::filesystem::path& folder, const std::vector<
 
 bool WriteBytes(const std::filesystem::path& path, const std::string& bytes);
 std::string ReadBytes(const std::filesystem::path& path);
+// Every file (its bytes) and folder ("<folder>") under root by relative UTF-8
+// name; empty when root does not exist.
+std::map<std::string, std::string> Tree(const std::filesystem::path& root);
 
 // A fresh, empty folder for one test, removed by the destructor.
 struct WorkFolder {

@@ -12,6 +12,7 @@
 #include "plugins/aviaro/pages/path_codec.h"
 
 namespace fs = std::filesystem;
+using cabtest::Tree;
 using cabtest::Utf8Path;
 using cabtest::WidePath;
 
@@ -30,15 +31,6 @@ TEST(PathCodec, EncodesRunsAndDecodesBack) {
         EXPECT_EQ(CPathCodec::Decode(encoded), path);
     }
     EXPECT_EQ(CPathCodec::Decode("<Ti0.x"), L"\x4E2D.x");  // another byte than ">" ends a run and stays
-}
-
-std::map<std::string, std::string> Tree(const fs::path& root) {
-    std::map<std::string, std::string> tree;
-    for (auto& entry : fs::recursive_directory_iterator(root)) {
-        tree[cabtest::Utf8Name(fs::relative(entry.path(), root))] =
-            entry.is_directory() ? "<folder>" : cabtest::ReadBytes(entry.path());
-    }
-    return tree;
 }
 
 // The same tree, stored and compressed, with sub-folders and a Unicode folder
