@@ -33,28 +33,6 @@ const std::string kDeclaration = "<?xml version=\"1.0\" encoding=\"Windows-1252\
 const std::string kRoot = "<SimBase.Document>\n";
 const std::string kEnd = "</SimBase.Document>\n";
 
-TEST(LaunchText, NewFileHasTheFixedText) {
-    std::string bytes;
-    ASSERT_TRUE(NewLaunchText(kExe, bytes));
-    EXPECT_EQ("<?xml version=\"1.0\" encoding=\"Windows-1252\"?>\r\n"
-              "<SimBase.Document Type=\"Launch\" version=\"1,0\">\r\n"
-              "\t<Descr>Launch</Descr>\r\n"
-              "\t<Filename>exe.xml</Filename>\r\n"
-              "\t<Disabled>False</Disabled>\r\n"
-              "\t<Launch.ManualLoad>False</Launch.ManualLoad>\r\n"
-              "\r\n"
-              "\t\t<Launch.Addon>\r\n"
-              "\t\t\t<Name>Orlend Panel(s) Plugin for FSX</Name>\r\n"
-              "\t\t\t<Disabled>False</Disabled>\r\n"
-              "\t\t\t<Path>C:\\Program Files\\Orlend\\Aviaro.exe</Path>\r\n"
-              "\t\t\t<CommandLine>-run</CommandLine>\r\n"
-              "\t\t</Launch.Addon>\r\n"
-              "\r\n"
-              "</SimBase.Document>\r\n",
-              bytes);
-    EXPECT_FALSE(NewLaunchText(L"C:\\\u4E2D\\Aviaro.exe", bytes));
-}
-
 // The path in the file's own encoding, with "&" escaped so the file stays
 // readable XML; existing entries are matched after their references are
 // resolved, and an old entry with a bare "&" still matches.
