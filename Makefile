@@ -1,7 +1,7 @@
 # Two commands do everything on a fresh Debian machine:
-#   make test   every test: native (ASan+UBSan, then TSan), the two Windows
-#               cross builds, the Windows tests under Wine, the demo's output,
-#               a short fuzz run
+#   make test   every test: native (ASan+UBSan, then TSan), the i686 Windows
+#               build and the x86-64 build of what ships for x86-64, the Windows
+#               tests under Wine, the demo's output, a short fuzz run
 #   make demo   the add-on under Wine against the simulator stand-in
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
