@@ -98,9 +98,8 @@ private:
 // first. Returns -1 on failure.
 std::intptr_t CabOpenFile(const std::wstring& path, int flags, int mode);
 int CabCloseFile(std::intptr_t file);
-bool CabIsFolder(const std::wstring& path);
-// Creates one folder (its parent must exist); 0 or the system's error code.
-unsigned long CabCreateFolder(const std::wstring& path);
+// Creates the folder and any missing parents; true when it exists afterwards.
+bool CabCreateFolders(const std::wstring& path);
 // Creation and last-write time from the MS-DOS date and time (local time
 // unless bit 0x100 of attributes says UTC), then the attributes masked with
 // 0x27. Nothing when the file cannot be opened.

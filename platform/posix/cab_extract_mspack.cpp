@@ -5,6 +5,7 @@
 // (PartialFile), since the copy of that cabinet wrote them.
 #include "platform/cab_extract.h"
 
+#include "platform/paths.h"
 #include "platform/text.h"
 
 #include <dirent.h>
@@ -419,14 +420,8 @@ std::intptr_t CabOpenFile(const std::wstring& path, int flags, int mode) {
 
 int CabCloseFile(std::intptr_t file) { return ::close(static_cast<int>(file)); }
 
-bool CabIsFolder(const std::wstring& path) {
-    struct stat info;
-    return ::stat(NativePath(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-unsigned long CabCreateFolder(const std::wstring& path) {
-    if (::mkdir(NativePath(path).c_str(), 0755) == 0) return 0;
-    return errno == EEXIST ? 183 : 3;  // ERROR_ALREADY_EXISTS, ERROR_PATH_NOT_FOUND
+bool CabCreateFolders(const std::wstring& path) {
+    return CreateDirectoryPath(FromUtf8(NativePath(path)));
 }
 
 void CabSetFileInfo(const std::wstring& path, std::uint16_t date, std::uint16_t time,

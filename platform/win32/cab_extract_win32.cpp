@@ -1,5 +1,6 @@
 // Cabinet.dll's FDI, loaded by name at run time.
 #include "platform/cab_extract.h"
+#include "platform/paths.h"
 
 #include <windows.h>
 
@@ -134,14 +135,7 @@ std::intptr_t CabOpenFile(const std::wstring& path, int flags, int mode) {
 
 int CabCloseFile(std::intptr_t file) { return _close(static_cast<int>(file)); }
 
-bool CabIsFolder(const std::wstring& path) {
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-unsigned long CabCreateFolder(const std::wstring& path) {
-    return CreateDirectoryW(path.c_str(), nullptr) ? 0 : GetLastError();
-}
+bool CabCreateFolders(const std::wstring& path) { return CreateDirectoryPath(path); }
 
 void CabSetFileInfo(const std::wstring& path, std::uint16_t date, std::uint16_t time,
                     std::uint16_t attributes) {

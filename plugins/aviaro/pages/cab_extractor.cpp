@@ -15,11 +15,6 @@ constexpr std::size_t kPathSize = 256;
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
-std::size_t LastSeparator(const std::string& path) {
-    std::size_t at = path.find_last_of("\\/");
-    return at;
-}
-
 bool IsDeviceName(const std::wstring& component) {
     // The part before the first dot, without trailing spaces: "nul.txt" and
     // "COM1 " open the device just as "NUL" does.
@@ -76,20 +71,6 @@ std::wstring RefuseEntryName(const std::wstring& name) {
         start = end + 1;
     }
     return L"";
-}
-
-unsigned long CreateFolderTree(const std::string& path) {
-    std::string copy = path.substr(0, 1000);
-    if (av::platform::CabIsFolder(CPathCodec::Decode(copy))) return 0;
-    if (!copy.empty() && IsSeparator(copy.back())) copy.pop_back();
-    std::size_t at = LastSeparator(copy);
-    if (at != std::string::npos && at > 0) {
-        unsigned long error = CreateFolderTree(copy.substr(0, at));
-        if (error != 0) return error;
-    }
-    std::wstring folder = CPathCodec::Decode(copy);
-    if (av::platform::CabIsFolder(folder)) return 0;
-    return av::platform::CabCreateFolder(folder);
 }
 
 const char* CCabExtractor::ErrorTextOf(int number) {
@@ -166,7 +147,7 @@ bool CCabExtractor::ExtractEncoded(const std::string& cabinetPath,
     }
     std::string name;
     std::string folder;
-    std::size_t at = LastSeparator(cabinetPath);
+    std::size_t at = cabinetPath.find_last_of("\\/");
     if (at != std::string::npos) {
         if (!AppendPath(name, cabinetPath.substr(at + 1), kPathSize)) return false;
         if (!AppendPath(folder, cabinetPath.substr(0, at + 1), kPathSize)) return false;
@@ -214,7 +195,9 @@ std::intptr_t CCabExtractor::OnCopyFile(const CabNotice& notice) {
     }
     std::string output = outputFolder;
     if (!AppendPath(output, fileName, kPathSize)) return 0;
-    CreateFolderTree(outputFolder);
+    std::wstring folderPath = CPathCodec::Decode(outputFolder);
+    if (!folderPath.empty() && IsSeparator(static_cast<char>(folderPath.back()))) folderPath.pop_back();
+    av::platform::CabCreateFolders(folderPath);
     currentOutput_ = output;
     std::intptr_t file = OpenFile(output.data(), av::platform::kCabOpenWrite,
                                   av::platform::kCabOpenMode);

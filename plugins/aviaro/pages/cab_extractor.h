@@ -54,10 +54,6 @@ private:
     std::string currentOutput_;  // the file being written, encoded
 };
 
-// 0 when every folder on the way to path exists or was made, else the system's
-// error code of the first that could not be made. path is encoded (CPathCodec).
-unsigned long CreateFolderTree(const std::string& path);
-
 // Why an entry name from a cabinet must not be written: empty when it is a
 // plain relative name that stays inside the target folder.
 std::wstring RefuseEntryName(const std::wstring& name);
