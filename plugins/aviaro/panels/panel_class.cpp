@@ -349,8 +349,8 @@ void CPanelClass::DeliverInputReport(CHidPanelDevice* device, std::uint32_t leng
         std::lock_guard<std::mutex> lock(mutex_);
         OnInputReport(device, length, previous, current);
     }
+    // The events it queued wake the dispatch thread, which alone sends them.
     device->SendPostedFeatures();
-    CClientEventQueue::Instance().Flush();
 }
 
 void CPanelClass::AttachDevice(CHidPanelDevice* device) {

@@ -186,7 +186,7 @@ public:
     void OnSimObjectData(std::uint32_t requestId, const void* data, std::uint32_t size) override;
 
     // The reader thread's entry: one input report under the panel's lock, then
-    // the unit's display written and the events flushed without it.
+    // the unit's display written without it.
     void DeliverInputReport(CHidPanelDevice* device, std::uint32_t length,
                             const std::uint8_t* previous, const std::uint8_t* current);
     // Called by CHidPanelDevice::Open and Close (main thread, reader not running).
