@@ -111,10 +111,15 @@ void CHidPanelDevice::Close() {
 void CHidPanelDevice::ReadLoop(CHidPanelDevice* self, std::shared_ptr<Reader> reader,
                                std::wstring path, av::Handle stop, std::uint32_t length) {
     const auto finish = [&] {
-        std::lock_guard<std::mutex> lock(reader->mutex);
-        reader->finished = true;
-        reader->ended.notify_all();
-        if (reader->abandoned) av::platform::HidCloseStopEvent(stop);
+        bool abandoned;
+        {
+            std::lock_guard<std::mutex> lock(reader->mutex);
+            reader->finished = true;
+            abandoned = reader->abandoned;
+            reader->ended.notify_all();
+        }
+        // Left behind, the reader owns the stop event; closed without the lock.
+        if (abandoned) av::platform::HidCloseStopEvent(stop);
     };
     av::Handle h = av::platform::HidOpen(path, true);
     if (h == nullptr || length == 0) {
