@@ -115,13 +115,7 @@ std::uint32_t SteadyTicks() {
 
 }  // namespace
 
-CPanelClass_Radios::CPanelClass_Radios() : CPanelClass(kProductId, record_, kRecordWords) {
-    const std::uint16_t bits[4][2] = {{1, 2}, {4, 8}, {16, 32}, {64, 128}};
-    for (std::size_t i = 0; i < filters_.size(); ++i) {
-        filters_[i].firstBit = bits[i][0];
-        filters_[i].secondBit = bits[i][1];
-    }
-}
+CPanelClass_Radios::CPanelClass_Radios() : CPanelClass(kProductId, record_, kRecordWords) {}
 
 CPanelClass_Radios::~CPanelClass_Radios() {
     // Here, while OnDeviceDetached can still reach this class.
@@ -302,15 +296,12 @@ void CPanelClass_Radios::OnInputReport(CHidPanelDevice* device, std::uint32_t le
     std::uint8_t pressed[4];
     PressedBits(previous, current, pressed);
 
-    // A lone knob step passes its knob's filter; selector, button and
-    // several knobs at once go straight through.
-    if (pressed[1] == 0 && pressed[2] == 0) {
-        for (KnobFilter& filter : filters_) {
-            if (pressed[3] != 0 && (pressed[3] == filter.firstBit || pressed[3] == filter.secondBit)) {
-                if (!Accept(filter, pressed[3], Now())) return;
-                break;
-            }
-        }
+    // A lone knob step passes its knob's filter (each knob owns two
+    // neighbouring bits of byte 3); selector, button and several knobs at
+    // once go straight through.
+    if (pressed[1] == 0 && pressed[2] == 0 && std::has_single_bit(pressed[3])) {
+        KnobFilter& filter = filters_[static_cast<std::size_t>(std::countr_zero(pressed[3]) / 2)];
+        if (!Accept(filter, pressed[3], Now())) return;
     }
 
     bool force = false;

@@ -32,8 +32,6 @@ public:
         std::uint16_t repeatDirection = kUnsetDirection;
         std::uint32_t reversalTime = kUnsetTime;
         std::uint16_t reversalDirection = kUnsetDirection;
-        std::uint16_t firstBit = 0;
-        std::uint16_t secondBit = 0;
     };
 
     CPanelClass_Radios();
