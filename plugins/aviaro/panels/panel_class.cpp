@@ -315,11 +315,8 @@ void CPanelClass::OpenDevice(const wchar_t* path) {
     const std::wstring key(path);
     if (devices_.count(key) != 0) return;
     auto device = std::make_unique<CHidPanelDevice>();
-    if (device->Open(key, this)) {
-        devices_.emplace(key, std::move(device));
-    } else {
-        device->Close();
-    }
+    // One that fails to open is closed again as it goes.
+    if (device->Open(key, this)) devices_.emplace(key, std::move(device));
 }
 
 void CPanelClass::CloseDevice(const wchar_t* path) {
