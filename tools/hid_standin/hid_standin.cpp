@@ -237,7 +237,7 @@ void HidStandIn::LoadScript(const std::string& text) {
         units_.push_back(unit);
     }
 
-    // Actions are checked now, so that a mistake is recorded at once.
+    // Actions are parsed now: a mistake is recorded at once, and the pilot runs them as read.
     for (const auto& [n, text] : pilot) {
         Line line;
         line.number = n;
@@ -256,8 +256,9 @@ void HidStandIn::LoadScript(const std::string& text) {
         for (std::string part; std::getline(parts, part, ';');) {
             part = Trim(part);
             if (part.empty()) continue;
-            line.actions.push_back(part);
-            if (!Check(part)) good = false;
+            Parsed action;
+            if (!Parse(part, action)) good = false;
+            line.actions.push_back(action);
         }
         if (!good) {
             Record("script line " + std::to_string(n) + " ignored: " + text);
@@ -272,11 +273,6 @@ HidStandIn::Unit* HidStandIn::FindUnit(const std::string& name) {
         if (u.name == name) return &u;
     }
     return nullptr;
-}
-
-bool HidStandIn::Check(const std::string& action) {
-    Parsed p;
-    return Parse(action, p);
 }
 
 bool HidStandIn::Parse(const std::string& action, Parsed& p) {
@@ -372,9 +368,7 @@ void HidStandIn::Send(Unit& unit) {
     av::platform::VirtualHidFeed(unit.path, report);
 }
 
-void HidStandIn::RunAction(const std::string& action) {
-    Parsed p;
-    if (!Parse(action, p)) return;
+void HidStandIn::RunAction(const Parsed& p) {
     if (p.verb == Verb::Sleep) {
         SleepUntil(Now() + p.ms);
         return;
@@ -426,7 +420,7 @@ void HidStandIn::RunAction(const std::string& action) {
 void HidStandIn::Run() {
     for (const Line& line : lines_) {
         if (line.at >= 0) SleepUntil(line.at);
-        for (const std::string& action : line.actions) RunAction(action);
+        for (const Parsed& action : line.actions) RunAction(action);
     }
 }
 

@@ -82,6 +82,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <string>
@@ -119,11 +120,6 @@ public:
     };
 
 private:
-    struct Line {
-        int number = 0;
-        long long at = -1;  // ms after load; -1: right after the line before
-        std::vector<std::string> actions;
-    };
     enum class Verb { Turn, Press, Hold, Release, Set, Sleep, Wait };
     // One action, as read.
     struct Parsed {
@@ -137,13 +133,17 @@ private:
         int steps = 0;
         long long ms = 0;  // a sleep, or the time between steps
     };
+    struct Line {
+        int number = 0;
+        long long at = -1;  // ms after load; -1: right after the line before
+        std::vector<Parsed> actions;
+    };
 
     HidStandIn();
     Unit* FindUnit(const std::string& name);
     bool Parse(const std::string& action, Parsed& parsed);
-    bool Check(const std::string& action);
     void Run();
-    void RunAction(const std::string& action);
+    void RunAction(const Parsed& action);
     // Sends the unit's controls as an input report (and keeps them as the
     // feature report the panel reads when it opens the unit).
     void Send(Unit& unit);
@@ -154,7 +154,7 @@ private:
     const std::chrono::steady_clock::time_point loaded_;
     // Fixed before the thread starts (unit and pilot lines are read at load);
     // only the thread changes a unit's input afterwards.
-    std::vector<Unit> units_;
+    std::deque<Unit> units_;  // a deque: the parsed actions point into it
     std::vector<Line> lines_;
 
     std::mutex mutex_;  // a leaf: only the record file is written under it
