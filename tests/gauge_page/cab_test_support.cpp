@@ -2,17 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <system_error>
 
 #include "platform/text.h"
-
-#if defined(_WIN32)
-#include <windows.h>
-#endif
 
 namespace fs = std::filesystem;
 
@@ -31,7 +26,7 @@ std::string Cabinet(const std::vector<CabFile>& files, const std::vector<CabBloc
         put(table, file.size, 4);
         put(table, file.offset, 4);
         put(table, file.folder, 2);
-        put(table, 0x6B2D5A87, 4);  // 2025-04-07 13:25:26
+        put(table, file.stamp, 4);
         put(table, file.attributes, 2);
         table += file.name + '\0';
     }
@@ -70,53 +65,10 @@ std::string StoredCabinet(const std::vector<StoredEntry>& entries) {
     std::vector<CabFile> files;
     std::string data;
     for (const StoredEntry& entry : entries) {
-        files.push_back({entry.name, unsigned(entry.data.size()), unsigned(data.size()), 0, entry.attributes});
+        files.push_back({entry.name, unsigned(entry.data.size()), unsigned(data.size()), 0, entry.attributes, entry.stamp});
         data += entry.data;
     }
     return Cabinet(files, {{data, unsigned(data.size())}});
-}
-
-bool MakeCabinetWithGcab(const fs::path& folder, const std::vector<std::string>& names, const fs::path& cabinet,
-                         bool compressed, std::string& reason) {
-    std::string args = compressed ? " -c -z" : " -c";
-    args += " \"" + Utf8Name(fs::relative(cabinet, folder)) + "\"";
-    for (const std::string& name : names) args += " \"" + name + "\"";
-#if defined(_WIN32)
-    // Wine starts a Linux program given by its Unix path; Windows has none.
-    const wchar_t* gcab = L"Z:\\usr\\bin\\gcab";
-    std::wstring line = L"gcab" + Utf8Path(args).wstring();
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (GetFileAttributesW(gcab) == INVALID_FILE_ATTRIBUTES ||
-        !CreateProcessW(gcab, line.data(), nullptr, nullptr, FALSE, 0, nullptr, WidePath(folder).c_str(), &startup,
-                        &process)) {
-        reason = "gcab cannot be run (Debian's gcab package, run under Wine)";
-        return false;
-    }
-    WaitForSingleObject(process.hProcess, 60000);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    // Under Wine the handle of a Linux program may be signalled before it has
-    // written: wait until the cabinet's size holds still.
-    std::error_code error;
-    std::uintmax_t size = 0, last = 1;
-    for (int i = 0; i < 50 && (size == 0 || size != last); ++i) {
-        Sleep(200);
-        last = size;
-        size = fs::file_size(cabinet, error);
-        if (error) size = 0;
-    }
-    const int status = 0;
-#else
-    if (std::system("command -v gcab >/dev/null 2>&1") != 0) {
-        reason = "gcab is not installed (Debian's gcab package)";
-        return false;
-    }
-    const int status = std::system(("cd '" + folder.string() + "' && gcab" + args).c_str());
-#endif
-    reason = "gcab made no cabinet" + std::string(status != 0 ? " and failed" : "");
-    return fs::exists(cabinet);
 }
 
 bool WriteBytes(const fs::path& path, const std::string& bytes) {

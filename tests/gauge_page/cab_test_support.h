@@ -1,6 +1,6 @@
-// Files and cabinets for the gauge-package tests: cabinets made by gcab from a
-// folder, or written here byte by byte (stored, one folder) when the entry
-// names must be ones no packer would write.
+// Files and cabinets for the gauge-package tests: cabinets written here byte by
+// byte (stored folders), since the entry names, attributes and sets they need
+// are ones no packer at hand writes.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +15,7 @@ struct StoredEntry {
     std::string name;  // bytes as stored
     std::string data;
     std::uint16_t attributes = 0x20;
+    std::uint32_t stamp = 0x6B2D5A87;  // MS-DOS date (low word) and time: 2025-04-07 13:25:26
 };
 // A cabinet with the entries in one uncompressed folder (data up to 32 KiB in all).
 std::string StoredCabinet(const std::vector<StoredEntry>& entries);
@@ -26,6 +27,7 @@ struct CabFile {
     unsigned size, offset;  // offset in the folder's uncompressed data
     unsigned folder;        // its index, or 0xFFFD / 0xFFFE / 0xFFFF
     std::uint16_t attributes = 0x20;
+    std::uint32_t stamp = 0x6B2D5A87;
 };
 struct CabBlock {
     std::string bytes;
@@ -33,11 +35,6 @@ struct CabBlock {
 };
 std::string Cabinet(const std::vector<CabFile>& files, const std::vector<CabBlock>& folders, unsigned index = 0,
                     const std::string& prev = "", const std::string& next = "");
-
-// Runs gcab -c (with -z when compressed) in folder for the given relative
-// names. False with a reason when gcab cannot be run here.
-bool MakeCabinetWithGcab(const std::filesystem::path& folder, const std::vector<std::string>& names,
-                         const std::filesystem::path& cabinet, bool compressed, std::string& reason);
 
 bool WriteBytes(const std::filesystem::path& path, const std::string& bytes);
 std::string ReadBytes(const std::filesystem::path& path);
