@@ -292,18 +292,10 @@ bool CabDecompressor::Copy(const char* name, const char* folder, CabNotify notif
                 if (folders[i] != kContinuedFromPrev && folders[i] != kContinuedBoth) continue;
                 for (mscabd_file* f = cabinet->files; f; f = f->next) {
                     if (!same(own[i], f)) continue;
-                    standIn = *f;
+                    standIn = ownFiles[wanted];  // its name, place, size, date and attributes
                     standIn.next = nullptr;
                     standIn.filename = const_cast<char*>(o.name.c_str());
-                    standIn.offset = o.offset;
-                    standIn.length = o.length;
-                    standIn.attribs = ownFiles[wanted].attribs;
-                    standIn.date_y = ownFiles[wanted].date_y;
-                    standIn.date_m = ownFiles[wanted].date_m;
-                    standIn.date_d = ownFiles[wanted].date_d;
-                    standIn.time_h = ownFiles[wanted].time_h;
-                    standIn.time_m = ownFiles[wanted].time_m;
-                    standIn.time_s = ownFiles[wanted].time_s;
+                    standIn.folder = f->folder;  // the joined folder
                     return &standIn;
                 }
             }
