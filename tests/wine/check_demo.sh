@@ -92,10 +92,6 @@ expect_step "the gear locked down turns the switch panel's lamps green" "$locked
 expect_step "the gear locked down: the annunciator's GearDown lens" "$locked" \
     "backlit panel GearDown=GREEN BeaconLight=GREEN LandingLights=GREEN"
 expect "the test gauge's frames are written as PNG files" "the test gauge drew 5 frames, written as PNG files to $(cd "$build" && pwd)/demo-frames"
-expect "regsvr32 registers Tunelet.dll apartment-threaded" "    ThreadingModel    REG_SZ    Apartment"
-expect "Tunelet.dll is a background plug-in the player starts" "    Capabilities    REG_DWORD    0x40000001"
-expect "regsvr32 /u removes the plug-in's key" \
-    'HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\MediaPlayer\UIPlugins\{F27B8E19-04C6-4A3D-8B5E-92C1D7A06F38}: removed'
 # The replay page in a headless browser: no script error, the last step shown
 # with the last frames (the very PNG files) and the last lines.
 if ! command -v chromium >/dev/null; then
