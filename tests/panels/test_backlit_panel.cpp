@@ -7,10 +7,8 @@
 #include <thread>
 
 #include "platform/process.h"
-#include "plugins/aviaro/host/simconnect_library.h"
 #include "plugins/aviaro/panels/panel_backlit.h"
 #include "tests/panels/panel_fixture.h"
-#include "tools/simconnect_standin/sim_standin.h"
 
 namespace {
 
@@ -98,18 +96,6 @@ const std::wstring kA = L"\\\\?\\hid#vid_2b71&pid_0a24#7&aa&0&0000#{4d1e55b2-f16
 const std::wstring kB = L"\\\\?\\hid#vid_2b71&pid_0a24#7&bb&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
 
 }  // namespace
-
-// Four groups and no events; a failure ends its own group only.
-TEST_F(BacklitPanelTest, AFailedDatumEndsItsGroup) {
-    CPanelClass_Backlit panel;
-    const std::string d = "SimConnect_AddToDataDefinition define=" +
-                          std::to_string(CSimConnectLibrary::Instance().NextDefinitionId() + 1) + " datum=";
-    standin::SimStandIn::Instance().FailCallsStartingWith(d + "\"CANOPY OPEN\"");
-    Initialize(panel, 30, 0);
-    ASSERT_EQ(initCalls_.size(), 3u + 19u + 12u + 9u);
-    EXPECT_EQ(initCalls_[3], d + "\"NUMBER OF ENGINES\" units=\"Number\" type=1 epsilon=0 datumId=3 -> 00000000");
-    EXPECT_EQ(initCalls_[42], d + "\"FUEL CROSS FEED\" units=\"Enum\" type=1 epsilon=0 datumId=42 -> 00000000");
-}
 
 TEST_F(BacklitPanelTest, ProgrammingIsReadPerSerialNumber) {
     const std::string file = "<?xml version=\"1.0\"?><Profiles><Tally>" +

@@ -2,6 +2,8 @@
 // simulator data, the events its input sends, and how units come and go.
 #include <algorithm>
 #include <chrono>
+#include <map>
+#include <memory>
 #include <cwctype>
 #include <thread>
 
@@ -9,6 +11,8 @@
 #include "plugins/aviaro/host/client_events.h"
 #include "plugins/aviaro/host/simconnect_library.h"
 #include "plugins/aviaro/panels/panel_autopilot.h"
+#include "plugins/aviaro/panels/panel_backlit.h"
+#include "plugins/aviaro/panels/panel_radios.h"
 #include "tests/panels/panel_fixture.h"
 #include "tools/simconnect_standin/sim_standin.h"
 
@@ -27,18 +31,46 @@ Multi On() { return Multi().Word(0, 1).Word(1, 1); }
 
 }  // namespace
 
-// A failed power datum lets the record go on with the next datum id; a failed
-// own datum ends the definition before any event is mapped.
-TEST_F(PanelTest, AFailedDatumEndsTheDefinition) {
-    CPanelClass_Autopilot panel;
-    const std::string d = "SimConnect_AddToDataDefinition define=" +
-                          std::to_string(CSimConnectLibrary::Instance().NextDefinitionId() + 1) + " datum=";
-    standin::SimStandIn::Instance().FailCallsStartingWith(d + "\"ELECTRICAL MASTER BATTERY\"");
-    standin::SimStandIn::Instance().FailCallsStartingWith(d + "\"AUTOPILOT MASTER\"");
-    Initialize(panel, 3);
-    ASSERT_EQ(initCalls_.size(), 9u);
-    EXPECT_EQ(initCalls_[2], d + "\"AUTOPILOT ALTITUDE LOCK VAR\" units=\"Feet\" type=3 epsilon=0 datumId=2 -> 00000000");
-    EXPECT_EQ(initCalls_[8], d + "\"AUTOPILOT MASTER\" units=\"BOOL\" type=1 epsilon=0 datumId=8 -> 80004005");
+// Each row: a panel whose datums named fail, the group it is given, its
+// definition's calls (some pinned), and its mapped events' name prefixes.
+TEST_F(PanelTest, DefinitionsGoOnOrEndAtAFailedDatum) {
+    const struct {
+        const char* what;
+        std::unique_ptr<CPanelClass> (*make)();
+        std::vector<std::string> failing;
+        std::uint32_t group, advance;
+        std::size_t calls;
+        std::map<std::size_t, std::string> pinned;
+        std::string mapped;
+    } rows[] = {
+        {"multi: a failed power datum goes on, a failed own one ends it before any event",
+         [] { return std::unique_ptr<CPanelClass>(new CPanelClass_Autopilot); },
+         {"\"ELECTRICAL MASTER BATTERY\"", "\"AUTOPILOT MASTER\""}, 3, 1, 9,
+         {{2, "\"AUTOPILOT ALTITUDE LOCK VAR\" units=\"Feet\" type=3 epsilon=0 datumId=2 -> 00000000"},
+          {8, "\"AUTOPILOT MASTER\" units=\"BOOL\" type=1 epsilon=0 datumId=8 -> 80004005"}}, ""},
+        {"radio: the ADF's events after the transponder's, then the priority",
+         [] { return std::unique_ptr<CPanelClass>(new CPanelClass_Radios); }, {}, 9, 1, 27 + 2 * 33 + 1,
+         {{17, "\"nav dme:1\" units=\"nmiles\" type=3 epsilon=0 datumId=17 -> 00000000"}},
+         "COM COM COM COM COM COM2 COM2 COM2 COM2 COM2 NAV1 NAV1 NAV1 NAV1 NAV1 NAV2 NAV2 NAV2 NAV2 NAV2 "
+         "XPNDR XPNDR XPNDR XPNDR XPNDR XPNDR XPNDR XPNDR ADF1 ADF1 ADF1 ADF1 ADF1 "},
+        {"backlit: four groups and no events; a failure ends its own group only",
+         [] { return std::unique_ptr<CPanelClass>(new CPanelClass_Backlit); }, {"\"CANOPY OPEN\""}, 30, 0,
+         3 + 19 + 12 + 9,
+         {{3, "\"NUMBER OF ENGINES\" units=\"Number\" type=1 epsilon=0 datumId=3 -> 00000000"},
+          {42, "\"FUEL CROSS FEED\" units=\"Enum\" type=1 epsilon=0 datumId=42 -> 00000000"}}, ""},
+    };
+    for (const auto& row : rows) {
+        const std::string d = "SimConnect_AddToDataDefinition define=" +
+                              std::to_string(CSimConnectLibrary::Instance().NextDefinitionId() + 1) + " datum=";
+        for (const std::string& datum : row.failing) standin::SimStandIn::Instance().FailCallsStartingWith(d + datum);
+        const std::unique_ptr<CPanelClass> panel = row.make();
+        Initialize(*panel, row.group, row.advance);
+        ASSERT_EQ(initCalls_.size(), row.calls) << row.what;
+        for (const auto& [index, call] : row.pinned) EXPECT_EQ(initCalls_[index], d + call) << row.what;
+        std::string mapped;
+        for (const auto& [id, name] : ids_) mapped += name.substr(0, name.find('_')) + ' ';
+        EXPECT_EQ(mapped, row.mapped) << row.what;
+    }
 }
 
 // Each row: the record, what the unit shows, the selector (altitude unless given).

@@ -60,18 +60,6 @@ protected:
 
 }  // namespace
 
-TEST_F(RadioPanelTest, DefinesTheRecordAndMapsTheEvents) {
-    CPanelClass_Radios panel;
-    Initialize(panel, 9);
-    ASSERT_EQ(initCalls_.size(), 27u + 2u * 33u + 1u);
-    EXPECT_EQ(initCalls_[17], "SimConnect_AddToDataDefinition define=" + std::to_string(panel.DefinitionId()) +
-                                  " datum=\"nav dme:1\" units=\"nmiles\" type=3 epsilon=0 datumId=17 -> 00000000");
-    std::string names;
-    for (const auto& [id, name] : ids_) names += name.substr(0, name.find('_')) + ' ';
-    EXPECT_EQ(names, "COM COM COM COM COM COM2 COM2 COM2 COM2 COM2 NAV1 NAV1 NAV1 NAV1 NAV1 NAV2 NAV2 NAV2 NAV2 NAV2 "
-                     "XPNDR XPNDR XPNDR XPNDR XPNDR XPNDR XPNDR XPNDR ADF1 ADF1 ADF1 ADF1 ADF1 ");
-}
-
 // Each row: the selectors from the feature report, the record, what shows.
 TEST_F(RadioPanelTest, RowsShowTheirRadios) {
     const struct {
