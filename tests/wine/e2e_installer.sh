@@ -15,10 +15,7 @@ check_eq "installer: Aviaro-$inst_version-setup.exe builds" 0 $inst_built
 
 if [ -f "$inst_setup" ]; then
 
-inst_user=""
-for inst_u in "$WINEPREFIX"/drive_c/users/*; do
-    [ -d "$inst_u/AppData/Roaming" ] && inst_user=$inst_u
-done
+inst_user=$(wine_user)
 inst_fsx="$inst_user/AppData/Roaming/Microsoft/FSX"
 inst_dir="$WINEPREFIX/drive_c/Program Files/Aviaro"
 inst_sim="$d/Flight Simulator X"
@@ -173,7 +170,7 @@ check_file_eq "installer: nor removed by the uninstaller" "$d/edited.xml" "$inst
 inst_cleanup
 unset -f inst_cleanup inst_regs inst_uninstall
 fi
-unset inst_built inst_codes inst_version inst_setup inst_user inst_u inst_fsx inst_dir inst_sim inst_fsx_key inst_uninst_key \
+unset inst_built inst_codes inst_version inst_setup inst_user inst_fsx inst_dir inst_sim inst_fsx_key inst_uninst_key \
     inst_clsid inst_keys inst_bin inst_file inst_internal inst_descr inst_exe inst_same inst_f \
     inst_examples d T
 fi

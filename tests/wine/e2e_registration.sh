@@ -3,10 +3,7 @@
 # one has only its documents folder and two are missing.
 if [ "$WINEARCH" = win32 ]; then
 
-reg_user=""
-for reg_u in "$WINEPREFIX"/drive_c/users/*; do
-    [ -d "$reg_u/AppData/Roaming" ] && reg_user=$reg_u
-done
+reg_user=$(wine_user)
 reg_appdata="$reg_user/AppData/Roaming"
 reg_docs="$reg_user/Documents"
 
@@ -136,7 +133,7 @@ check_file_eq "uninstall leaves SimConnect.ini" "$d/simconnect.ini" \
 check_absent "Prepar3D v3: uninstall makes no exe.xml" "$reg_appdata/Lockheed Martin/Prepar3D v3"
 
 reg_cleanup
-unset reg_user reg_u reg_appdata reg_docs reg_folders d exe fsx v2 T v2_head v2_retired v2_own v2_tail \
+unset reg_user reg_appdata reg_docs reg_folders d exe fsx v2 T v2_head v2_retired v2_own v2_tail \
     v2_enabled
 
 fi

@@ -63,6 +63,15 @@ win_path() {
     winepath -w "$1" 2>/dev/null
 }
 
+# The prefix user's own folder (the one with AppData/Roaming).
+wine_user() {
+    local u found=""
+    for u in "$WINEPREFIX"/drive_c/users/*; do
+        [ -d "$u/AppData/Roaming" ] && found=$u
+    done
+    echo "$found"
+}
+
 # A fresh folder for one test case.
 case_dir() {
     local d="$WINE_WORK/$1"
