@@ -79,11 +79,7 @@ check_eq "installer: files as built, the sample configuration also in the simula
     " Aviaro.exe Tunelet.dll Aviaro.xml gauges simulator" "$inst_same"
 
 inst_exe="C:\\Program Files\\Aviaro\\Aviaro.exe"
-{ printf '%s\n' '<?xml version="1.0" encoding="Windows-1252"?>' \
-    '<SimBase.Document Type="Launch" version="1,0">' "$T<Descr>Launch</Descr>" \
-    "$T<!-- traffic: keep -->" "$T<Launch.Addon>" "$T$T<Name>Traffic</Name>" \
-    "$T$T<Path>C:\\Traffic\\traffic.exe</Path>" "$T</Launch.Addon>" \
-    "$T$T<Launch.Addon>" "$T$T$T<Name>Orlend Panel(s) Plugin for FSX</Name>" \
+{ head -n -1 "$d/exe-before.xml"; printf '%s\n' "$T$T<Launch.Addon>" "$T$T$T<Name>Orlend Panel(s) Plugin for FSX</Name>" \
     "$T$T$T<Disabled>False</Disabled>" "$T$T$T<Path>$inst_exe</Path>" \
     "$T$T$T<CommandLine>-run</CommandLine>" "$T$T</Launch.Addon>" '</SimBase.Document>'; } \
     >"$d/exe-installed.xml"
