@@ -118,3 +118,15 @@ else
 fi
 echo "demo: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
+
+# Every event of the flight (joystick display, gauge buttons and knobs, the
+# panels' reader threads) reached SimConnect from the dispatch thread: the
+# stand-in marks a call made on any other.
+sim_record="$build/wine-work/demo-flight/sim-record.txt"
+transmits=$(grep -c 'SimConnect_TransmitClientEvent' "$sim_record" 2>/dev/null)
+others=$(grep -c 'other thread' "$sim_record" 2>/dev/null)
+if [ "${transmits:-0}" -gt 20 ] && [ "${others:-1}" -eq 0 ]; then
+    ok "all $transmits events of the flight went out on the dispatch thread"
+else
+    bad "the flight's events go out on the dispatch thread" "${transmits:-0} sent, ${others:-?} from another thread in $sim_record"
+fi
