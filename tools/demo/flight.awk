@@ -38,23 +38,19 @@ function quoted(name,    s, at) {
 function seconds(ms) { return sprintf("%.1f", (ms - start) / 1000) }
 # Causes and their steps. A cause's steps are held until the next cause
 # begins, so that its label names every event the add-on sent in between (the
-# event may be recorded a moment after the display changed). The HID record's
-# times are placed on the common clock within a few milliseconds (see run.sh),
-# so a panel action also takes the events sent in the 50 ms before it.
-function new_cause(text, ms, carry,    k) {
+# event may be recorded a moment after the display changed).
+function new_cause(text, ms) {
     # Simulator changes made together are one cause.
-    if (cause_sim && text ~ /^the simulator sets / && held == 0 && ms - cause_ms < 50) {
+    if (cause_sim && text ~ /^the simulator sets / && ms - cause_ms < 50) {
         sub(/^the simulator sets /, "", text)
         cause = cause ", " text
         return
     }
-    k = nevents + 1
-    while (carry && k > first_event && event_ms[k - 1] >= ms - 50) --k
-    flush(k - 1)
+    flush(nevents)
     cause = text
     cause_ms = ms
     cause_sim = text ~ /^the simulator sets /
-    first_event = k
+    first_event = nevents + 1
 }
 function add_event(name, ms) {
     ++nevents
@@ -201,7 +197,7 @@ src == "H" && /^pilot / {
     s = $0; sub(/^pilot [^ ]+ /, "", s)
     # Controls set before the add-on opens the unit are what it reads then.
     if (panel_state[unit] == "(not open)") next
-    new_cause("the pilot on the " unit " panel: " s, ms, 1)
+    new_cause("the pilot on the " unit " panel: " s, ms)
     next
 }
 src == "H" && ($1 in panel_state) {

@@ -74,33 +74,17 @@ lumirayd_install && lumirayd_start
     AVIARO_LUMIRAY_RECORD="$(win_path "$f/lumiray-record.txt")" AVIARO_LUMIRAY_RECORD_TIME=1 \
     AVIARO_LUMIRAY_DUMP="$(win_path "$f/dump")" \
     AVIARO_HID_SCRIPT="$(win_path "$here/flight-hid.txt")" AVIARO_HID_RECORD="$(win_path "$f/hid-record.txt")" \
+    AVIARO_HID_RECORD_TIME=1 \
     wine_run "$f/out.txt" "$f/Aviaro.exe" -run) || flight_code=1
 lumirayd_stop_and_remove >/dev/null
 wine_run "$f/reg.txt" reg delete "$lumiray_key" /v LumirayX86 /f
 rm -f "$tally_dir/TallyProgramming.xml"
-# The two stand-ins stamp their lines with the system clock; the HID record
-# counts from the moment its library was loaded. That moment is found from the
-# switch panel's gear lever, the one control whose event (GEAR_UP) nothing else
-# sends: the pilot's line is placed at the millisecond the simulator received
-# the event, within the few milliseconds the event takes.
-hid_zero=$(awk '
-    FNR == 1 { file++ }
-    file == 1 && /^[0-9]+ SimConnect_MapClientEventToSimEvent .* name="GEAR_UP"/ {
-        id = $3; sub(/^id=/, "", id); gear[id] = 1 }
-    file == 1 && !sim && /^[0-9]+ SimConnect_TransmitClientEvent / {
-        id = $4; sub(/^id=/, "", id); if (id in gear) sim = $1 }
-    file == 2 && !hid && / pilot switch set gear up$/ { hid = $1 }
-    END { if (sim && hid) printf "%.0f\n", sim - hid }' "$f/sim-record.txt" "$f/hid-record.txt" 2>/dev/null)
-if [ -z "$hid_zero" ]; then
-    echo "the HID record cannot be placed in time (no gear-up in both records)"
-    flight_code=1
-    hid_zero=0
-fi
-# One line stream in time order; at the same millisecond the device library's
+# The three stand-ins stamp their lines with the system clock: one line stream
+# in time order; at the same millisecond the device library's
 # line comes first, then the panels', then the simulator's.
 {
     awk '{ t = $1; sub(/^[0-9]+ /, ""); print t " L " $0 }' "$f/lumiray-record.txt"
-    awk -v zero="$hid_zero" '{ t = $1; sub(/^[0-9]+ /, ""); printf "%.0f H %s\n", t + zero, $0 }' "$f/hid-record.txt"
+    awk '{ t = $1; sub(/^[0-9]+ /, ""); print t " H " $0 }' "$f/hid-record.txt"
     awk '{ t = $1; sub(/^[0-9]+ /, ""); print t " S " $0 }' "$f/sim-record.txt"
 } | sort -s -n -k1,1 >"$f/merged.txt"
 # The annunciator's lenses by name: "0=GearDown 1=GearUnsafe ...".

@@ -38,6 +38,7 @@ struct LoadFromEnvironment {
     LoadFromEnvironment() {
         standin::HidStandIn& s = standin::HidStandIn::Instance();
         if (const char* record = std::getenv("AVIARO_HID_RECORD")) s.SetRecordFile(record);
+        if (const char* time = std::getenv("AVIARO_HID_RECORD_TIME")) s.SetRecordTime(std::string(time) == "1");
         if (const char* script = std::getenv("AVIARO_HID_SCRIPT")) {
             if (!s.LoadScriptFile(script)) s.Record(std::string("cannot read script ") + script);
         }

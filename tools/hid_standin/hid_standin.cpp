@@ -163,6 +163,11 @@ void HidStandIn::SetRecordFile(const char* path) {
     recordFile_ = path != nullptr ? path : "";
 }
 
+void HidStandIn::SetRecordTime(bool systemClock) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    recordTime_ = systemClock;
+}
+
 void HidStandIn::Record(const std::string& line) {
     std::lock_guard<std::mutex> lock(mutex_);
     WriteLocked(line);
@@ -172,7 +177,12 @@ void HidStandIn::WriteLocked(const std::string& line) {
     if (recordFile_.empty()) return;
     // Appended and closed line by line: the record survives a process that ends at once.
     if (std::FILE* f = std::fopen(recordFile_.c_str(), "ab")) {
-        std::fprintf(f, "%lld %s\n", Now(), line.c_str());
+        const long long ms =
+            recordTime_ ? static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                     std::chrono::system_clock::now().time_since_epoch())
+                                                     .count())
+                        : Now();
+        std::fprintf(f, "%lld %s\n", ms, line.c_str());
         std::fclose(f);
     }
 }

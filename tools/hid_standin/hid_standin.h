@@ -59,7 +59,9 @@
 // but the positions stay: the selectors are what Aviaro reads on opening.
 //
 // Record (AVIARO_HID_RECORD, a Windows path; appended, each line flushed as it
-// is written). Every line starts with the milliseconds since the DLL was loaded:
+// is written). Every line starts with the milliseconds since the DLL was loaded
+// (with AVIARO_HID_RECORD_TIME=1: since 1970 by the system clock, the clock the
+// other stand-ins stamp their records with, so that the records merge in order):
 //   <ms> pilot <unit> <action as written, without the unit>
 //        e.g. "2000 pilot multi turn knob +5"
 //   <ms> <unit> <what it shows>
@@ -103,6 +105,7 @@ public:
     void LoadScript(const std::string& text);
     bool LoadScriptFile(const char* path);
     void SetRecordFile(const char* path);
+    void SetRecordTime(bool systemClock);
     // Starts the pilot's thread (once).
     void Start();
 
@@ -159,6 +162,7 @@ private:
 
     std::mutex mutex_;  // a leaf: only the record file is written under it
     std::string recordFile_;                    // guarded by mutex_
+    bool recordTime_ = false;                   // guarded by mutex_: system clock
     std::map<std::string, std::string> shown_;  // guarded by mutex_: by unit name
     bool started_ = false;                      // guarded by mutex_
 };
