@@ -2,11 +2,16 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <map>
 #include <set>
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 
 #include "cab_test_support.h"
 #include "plugins/aviaro/host/trace_log.h"
@@ -19,6 +24,97 @@ using cabtest::Utf8Path;
 using cabtest::WidePath;
 
 namespace {
+
+using cabtest::Utf8Name;
+
+// Runs gcab -c (with -z when compressed) in folder for the given relative
+// names. False with a reason when gcab cannot be run here.
+bool MakeCabinetWithGcab(const fs::path& folder, const std::vector<std::string>& names, const fs::path& cabinet,
+                         bool compressed, std::string& reason) {
+    std::string args = compressed ? " -c -z" : " -c";
+    args += " \"" + Utf8Name(fs::relative(cabinet, folder)) + "\"";
+    for (const std::string& name : names) args += " \"" + name + "\"";
+#if defined(_WIN32)
+    // Wine starts a Linux program given by its Unix path; Windows has none.
+    const wchar_t* gcab = L"Z:\\usr\\bin\\gcab";
+    std::wstring line = L"gcab" + Utf8Path(args).wstring();
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (GetFileAttributesW(gcab) == INVALID_FILE_ATTRIBUTES ||
+        !CreateProcessW(gcab, line.data(), nullptr, nullptr, FALSE, 0, nullptr, WidePath(folder).c_str(), &startup,
+                        &process)) {
+        reason = "gcab cannot be run (Debian's gcab package, run under Wine)";
+        return false;
+    }
+    WaitForSingleObject(process.hProcess, 60000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    // Under Wine the handle of a Linux program may be signalled before it has
+    // written: wait until the cabinet's size holds still.
+    std::error_code error;
+    std::uintmax_t size = 0, last = 1;
+    for (int i = 0; i < 50 && (size == 0 || size != last); ++i) {
+        Sleep(200);
+        last = size;
+        size = fs::file_size(cabinet, error);
+        if (error) size = 0;
+    }
+    const int status = 0;
+#else
+    if (std::system("command -v gcab >/dev/null 2>&1") != 0) {
+        reason = "gcab is not installed (Debian's gcab package)";
+        return false;
+    }
+    const int status = std::system(("cd '" + folder.string() + "' && gcab" + args).c_str());
+#endif
+    reason = "gcab made no cabinet" + std::string(status != 0 ? " and failed" : "");
+    return fs::exists(cabinet);
+}
+
+// The same tree, stored and compressed, with sub-folders and a Unicode folder
+// name; the read-only bit of one entry is set in the cabinet by hand.
+TEST(CabExtractor, ExtractsIdenticalTreesAndTimes) {
+    cabtest::WorkFolder work;
+    const fs::path source = work.path / "source";
+    const std::vector<std::string> names = {"gauge.xml", "img/needle.bmp", "img/deep/glass.bmp",
+                                            "\xC3\x9C" "bersicht \xE4\xB8\xAD/label.txt"};
+    std::string big;  // more than one 32 KiB block
+    for (int i = 0; i < 100000; ++i) big += static_cast<char>((i * 7919) >> 3);
+    // Whole minutes, days apart: a cabinet keeps the time to two seconds.
+    const auto now = std::chrono::time_point_cast<std::chrono::minutes>(fs::file_time_type::clock::now());
+    int minutes = 5;
+    for (const std::string& name : names) {
+        const fs::path file = source / Utf8Path(name);
+        fs::create_directories(file.parent_path());
+        ASSERT_TRUE(cabtest::WriteBytes(file, name == "img/needle.bmp" ? big : name + "\n"));
+        fs::last_write_time(file, now - std::chrono::minutes(minutes += 1441));
+    }
+    for (bool compressed : {false, true}) {
+        SCOPED_TRACE(compressed ? "MSZIP" : "stored");
+        const fs::path cabinet = work.path / (compressed ? "mszip.cab" : "stored.cab");
+        std::string reason;
+        if (!MakeCabinetWithGcab(source, names, cabinet, compressed, reason)) GTEST_SKIP() << reason;
+        // The attribute word of the first entry (gauge.xml): read-only and archive.
+        std::string bytes = cabtest::ReadBytes(cabinet);
+        const std::size_t firstFile = static_cast<unsigned char>(bytes[16]) | (static_cast<unsigned char>(bytes[17]) << 8);
+        ASSERT_EQ(bytes.substr(firstFile + 16, 10), std::string("gauge.xml\0", 10));
+        bytes[firstFile + 14] = 0x21;
+        ASSERT_TRUE(cabtest::WriteBytes(cabinet, bytes));
+
+        const fs::path target = work.path / (compressed ? "out-mszip" : "out-stored");
+        CCabExtractor extractor;
+        ASSERT_TRUE(extractor.Initialize());
+        ASSERT_TRUE(extractor.Extract(WidePath(cabinet), WidePath(target))) << extractor.GetErrorText();
+        EXPECT_EQ(Tree(target), Tree(source));
+        for (const std::string& name : names) {
+            EXPECT_EQ(fs::last_write_time(target / Utf8Path(name)), fs::last_write_time(source / Utf8Path(name)))
+                << name;
+        }
+        EXPECT_EQ(fs::status(target / "gauge.xml").permissions() & fs::perms::owner_write, fs::perms::none);
+        EXPECT_NE(fs::status(target / "img" / "needle.bmp").permissions() & fs::perms::owner_write, fs::perms::none);
+    }
+}
 
 TEST(PathCodec, EncodesRunsAndDecodesBack) {
     const std::pair<std::wstring, std::string> cases[] = {
