@@ -2,7 +2,8 @@
 // temporary folder, and joining names the way the platform does.
 //
 // Elsewhere than Windows the known folders follow XDG and can be overridden
-// with AVIARO_APPDATA, AVIARO_DOCUMENTS and AVIARO_COMMON_DOCUMENTS.
+// with AVIARO_APPDATA, AVIARO_LOCAL_APPDATA, AVIARO_DOCUMENTS and
+// AVIARO_COMMON_DOCUMENTS.
 #pragma once
 
 #include <string>
@@ -11,6 +12,7 @@ namespace av::platform {
 
 enum class KnownFolder {
     RoamingAppData,   // CSIDL_APPDATA
+    LocalAppData,     // CSIDL_LOCAL_APPDATA
     Documents,        // CSIDL_PERSONAL
     CommonDocuments,  // CSIDL_COMMON_DOCUMENTS
 };

@@ -40,6 +40,11 @@ bool GetKnownFolder(KnownFolder folder, std::wstring& out) {
             if (out.empty()) out = Env("XDG_CONFIG_HOME");
             if (out.empty()) out = JoinPath(Home(), L".config");
             return true;
+        case KnownFolder::LocalAppData:
+            out = Env("AVIARO_LOCAL_APPDATA");
+            if (out.empty()) out = Env("XDG_DATA_HOME");
+            if (out.empty()) out = JoinPath(JoinPath(Home(), L".local"), L"share");
+            return true;
         case KnownFolder::Documents:
             out = Env("AVIARO_DOCUMENTS");
             if (out.empty()) out = Env("XDG_DOCUMENTS_DIR");

@@ -24,6 +24,7 @@ bool GetKnownFolder(KnownFolder folder, std::wstring& out) {
     int csidl = CSIDL_APPDATA;
     switch (folder) {
         case KnownFolder::RoamingAppData: csidl = CSIDL_APPDATA; break;
+        case KnownFolder::LocalAppData: csidl = CSIDL_LOCAL_APPDATA; break;
         case KnownFolder::Documents: csidl = CSIDL_PERSONAL; break;
         case KnownFolder::CommonDocuments: csidl = CSIDL_COMMON_DOCUMENTS; break;
     }
