@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <span>
 #include <vector>
 #include <string>
 
@@ -27,12 +29,16 @@ protected:
                                        std::wstring(name.begin(), name.end()));
         fs::remove_all(fs::path(root_));
         fs::create_directories(fs::path(root_));
+        context_.simulators = kFsxSimulators;
         context_.haveAppData = true;
         context_.appData = Path(L"AppData");
+        context_.haveLocalAppData = true;
+        context_.localAppData = Path(L"LocalAppData");
         context_.haveDocuments = true;
         context_.documents = Path(L"Documents");
         context_.executablePath = L"C:\\Games\\Orlend\\Aviaro.exe";
         fs::create_directories(fs::path(context_.appData));
+        fs::create_directories(fs::path(context_.localAppData));
         fs::create_directories(fs::path(context_.documents));
     }
     void TearDown() override { fs::remove_all(fs::path(root_)); }
@@ -41,16 +47,16 @@ protected:
         return av::platform::JoinPath(root_, relative);
     }
     std::wstring AddonFolder(int simulator) const {
-        return SimulatorAddonFolder(context_, kRegisteredSimulators[simulator]);
+        return SimulatorAddonFolder(context_, context_.simulators[simulator]);
     }
     std::wstring AddonFile(int simulator, const wchar_t* name) const {
         return av::platform::JoinPath(AddonFolder(simulator), name);
     }
     std::wstring IniFolder(int simulator) const {
-        return av::platform::JoinPath(context_.documents, kRegisteredSimulators[simulator].iniFolder);
+        return av::platform::JoinPath(context_.documents, context_.simulators[simulator].iniFolder);
     }
     std::wstring IniFile(int simulator) const {
-        return SimulatorIniPath(context_, kRegisteredSimulators[simulator]);
+        return SimulatorIniPath(context_, context_.simulators[simulator]);
     }
 
     static void Put(const std::wstring& path, const std::string& bytes) {
@@ -63,12 +69,16 @@ protected:
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
     static bool Exists(const std::wstring& path) { return fs::exists(fs::path(path)); }
-    // Everything in the folder tree, relative, one entry per line.
-    std::string Tree() const {
-        std::string out;
+    // Everything in the folder tree, relative, one entry per line, sorted
+    // (directory order differs between systems).
+    std::string SortedTree() const {
+        std::vector<std::string> lines;
         for (const auto& entry : fs::recursive_directory_iterator(fs::path(root_))) {
-            out += fs::relative(entry.path(), fs::path(root_)).generic_string() + "\n";
+            lines.push_back(fs::relative(entry.path(), fs::path(root_)).generic_string() + "\n");
         }
+        std::sort(lines.begin(), lines.end());
+        std::string out;
+        for (const auto& line : lines) out += line;
         return out;
     }
 
@@ -164,20 +174,9 @@ TEST_F(RegistrationFolder, InstallWritesIntoPresentSimulatorsOnly) {
         "Documents/PrePar3D v2 Files\n"
         "Documents/PrePar3D v2 Files/SimConnect.ini\n"
         "Documents/PrePar3D v3 Files\n"
-        "Documents/PrePar3D v3 Files/SimConnect.ini\n",
-        [&] {
-            // Directory order differs between systems: sort the lines.
-            std::string tree = Tree();
-            std::vector<std::string> lines;
-            std::size_t start = 0;
-            for (std::size_t end; (end = tree.find('\n', start)) != std::string::npos; start = end + 1) {
-                lines.push_back(tree.substr(start, end - start + 1));
-            }
-            std::sort(lines.begin(), lines.end());
-            std::string sorted;
-            for (const auto& line : lines) sorted += line;
-            return sorted;
-        }());
+        "Documents/PrePar3D v3 Files/SimConnect.ini\n"
+        "LocalAppData\n",
+        SortedTree());
 
     // A second install changes nothing.
     InstallIntoSimulators(context_);
@@ -284,6 +283,159 @@ TEST_F(RegistrationFolder, UnreadableExeXmlIsLeftAlone) {
     EXPECT_TRUE(fs::is_empty(fs::path(AddonFile(0, L"exe.xml"))));
 }
 
+// The x86-64 build's simulators: Microsoft Flight Simulator 2020 and 2024 from
+// the Store (below the local application data) and from Steam (below the
+// roaming one). Only exe.xml is touched; a simulator whose folder is missing
+// is skipped; the FSX-era simulators are not this build's.
+TEST_F(RegistrationFolder, MsfsStoreAndSteamSideBySide) {
+    context_.simulators = kMsfsSimulators;
+    const std::string exe = "C:\\Program Files (x86)\\Aviaro\\x64\\Aviaro.exe";
+    context_.executablePath = std::wstring(exe.begin(), exe.end());
+    // What install makes of a missing exe.xml, as those simulators read it.
+    const std::string created =
+        "<?xml version=\"1.0\" encoding=\"Windows-1252\"?>\r\n"
+        "<SimBase.Document Type=\"Launch\" version=\"1,0\">\r\n"
+        "\t<Descr>Launch</Descr>\r\n"
+        "\t<Filename>exe.xml</Filename>\r\n"
+        "\t<Disabled>False</Disabled>\r\n"
+        "\t<Launch.ManualLoad>False</Launch.ManualLoad>\r\n"
+        "\r\n"
+        "\t\t<Launch.Addon>\r\n"
+        "\t\t\t<Name>Orlend Panel(s) Plugin for FSX</Name>\r\n"
+        "\t\t\t<Disabled>False</Disabled>\r\n"
+        "\t\t\t<Path>" + exe + "</Path>\r\n"
+        "\t\t\t<CommandLine>-run</CommandLine>\r\n"
+        "\t\t</Launch.Addon>\r\n"
+        "\r\n"
+        "</SimBase.Document>\r\n";
+    const std::string createdUninstalled =
+        created.substr(0, created.find("\t\t<Launch.Addon>")) + "\r\n</SimBase.Document>\r\n";
+    // Another add-on's entry, LF line ends, as a tool of that add-on wrote it.
+    const std::string other =
+        "<?xml version=\"1.0\" encoding=\"Windows-1252\"?>\n"
+        "<SimBase.Document Type=\"SimConnect\" version=\"1,0\">\n"
+        "  <Descr>Auto launch external applications on MSFS start</Descr>\n"
+        "  <Launch.Addon>\n"
+        "    <Name>Traffic</Name>\n"
+        "    <Path>D:\\Traffic\\traffic.exe</Path>\n"
+        "  </Launch.Addon>\n"
+        "</SimBase.Document>\n";
+    const std::string otherInstalled =
+        other.substr(0, other.rfind("</SimBase.Document>")) +
+        "\t\t<Launch.Addon>\n"
+        "\t\t\t<Name>Orlend Panel(s) Plugin for FSX</Name>\n"
+        "\t\t\t<Disabled>False</Disabled>\n"
+        "\t\t\t<Path>" + exe + "</Path>\n"
+        "\t\t\t<CommandLine>-run</CommandLine>\n"
+        "\t\t</Launch.Addon>\n"
+        "</SimBase.Document>\n";
+    // This executable's entry, disabled by the pilot, its path in other case.
+    std::string upper = exe;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string own =
+        "<SimBase.Document Type=\"Launch\" version=\"1,0\">\r\n"
+        "<Launch.Addon><Name>Mine</Name><Disabled>True</Disabled>"
+        "<Path>" + upper + "</Path></Launch.Addon>\r\n"
+        "</SimBase.Document>\r\n";
+    std::string ownEnabled = own;
+    ownEnabled.replace(ownEnabled.find("True"), 4, "False");
+    const std::string ownUninstalled =
+        "<SimBase.Document Type=\"Launch\" version=\"1,0\">\r\n</SimBase.Document>\r\n";
+
+    struct Case {
+        const char* what;
+        int simulator;       // in the table
+        const char* folder;  // the simulator's folder, relative
+        bool present;        // the folder exists
+        std::string before;  // exe.xml; "<missing>" for none
+        std::string installed;
+        std::string uninstalled;
+    };
+    const Case cases[] = {
+        {"2020 Store: another add-on's exe.xml", 0,
+         "LocalAppData/Packages/Microsoft.FlightSimulator_8wekyb3d8bbwe/LocalCache", true, other,
+         otherInstalled, other},
+        {"2020 Steam: no exe.xml yet", 1, "AppData/Microsoft Flight Simulator", true, "<missing>",
+         created, createdUninstalled},
+        {"2024 Store: package folder without LocalCache is not installed", 2,
+         "LocalAppData/Packages/Microsoft.Limitless_8wekyb3d8bbwe/LocalCache", false, "<missing>",
+         "<missing>", "<missing>"},
+        {"2024 Steam: own entry disabled, path in other case", 3,
+         "AppData/Microsoft Flight Simulator 2024", true, own, ownEnabled, ownUninstalled},
+    };
+    fs::create_directories(fs::path(Path(L"LocalAppData/Packages/Microsoft.Limitless_8wekyb3d8bbwe")));
+    fs::create_directories(fs::path(Path(L"AppData/Microsoft/FSX")));
+    fs::create_directories(fs::path(Path(L"Documents/Flight Simulator X Files")));
+    auto exeXml = [&](const Case& c) {
+        const std::string folder = c.folder;
+        return av::platform::JoinPath(Path(std::wstring(folder.begin(), folder.end())), L"exe.xml");
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string folder = c.folder;
+        EXPECT_EQ(Path(std::wstring(folder.begin(), folder.end())), AddonFolder(c.simulator));
+        if (c.present) fs::create_directories(fs::path(AddonFolder(c.simulator)));
+        if (c.before != "<missing>") Put(exeXml(c), c.before);
+    }
+
+    for (int round = 0; round < 2; ++round) {
+        InstallIntoSimulators(context_);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (round == 0 ? ", install" : ", second install"));
+            EXPECT_EQ(c.installed, Get(exeXml(c)));
+        }
+    }
+    const std::string tree =
+        "AppData\n"
+        "AppData/Microsoft\n"
+        "AppData/Microsoft Flight Simulator\n"
+        "AppData/Microsoft Flight Simulator 2024\n"
+        "AppData/Microsoft Flight Simulator 2024/exe.xml\n"
+        "AppData/Microsoft Flight Simulator/exe.xml\n"
+        "AppData/Microsoft/FSX\n"
+        "Documents\n"
+        "Documents/Flight Simulator X Files\n"
+        "LocalAppData\n"
+        "LocalAppData/Packages\n"
+        "LocalAppData/Packages/Microsoft.FlightSimulator_8wekyb3d8bbwe\n"
+        "LocalAppData/Packages/Microsoft.FlightSimulator_8wekyb3d8bbwe/LocalCache\n"
+        "LocalAppData/Packages/Microsoft.FlightSimulator_8wekyb3d8bbwe/LocalCache/exe.xml\n"
+        "LocalAppData/Packages/Microsoft.Limitless_8wekyb3d8bbwe\n";
+    EXPECT_EQ(tree, SortedTree());
+
+    UninstallFromSimulators(context_);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.what) + ", uninstall");
+        EXPECT_EQ(c.uninstalled, Get(exeXml(c)));
+    }
+    EXPECT_EQ(tree, SortedTree());
+
+    // Without the local application data only the Steam editions are served.
+    Put(exeXml(cases[0]), other);
+    Put(exeXml(cases[1]), "<SimBase.Document>\r\n</SimBase.Document>\r\n");
+    context_.haveLocalAppData = false;
+    InstallIntoSimulators(context_);
+    EXPECT_EQ(other, Get(exeXml(cases[0])));
+    EXPECT_NE(std::string::npos, Get(exeXml(cases[1])).find("<Path>" + exe + "</Path>"));
+    Put(exeXml(cases[1]), "<SimBase.Document>\r\n</SimBase.Document>\r\n");
+    context_.haveLocalAppData = true;
+    context_.haveAppData = false;
+    InstallIntoSimulators(context_);
+    EXPECT_EQ(otherInstalled, Get(exeXml(cases[0])));
+    EXPECT_EQ("<SimBase.Document>\r\n</SimBase.Document>\r\n", Get(exeXml(cases[1])));
+}
+
+// Each build's simulators are its own table; the x86-64 one names the 64-bit
+// simulators only.
+TEST_F(RegistrationFolder, BuildSimulators) {
+#if defined(_WIN64)
+    EXPECT_EQ(kMsfsSimulators, BuildSimulators().data());
+#else
+    EXPECT_EQ(kFsxSimulators, BuildSimulators().data());
+#endif
+    EXPECT_EQ(BuildSimulators().data(), RegistrationContext().simulators.data());
+}
+
 // exe.xml files in the layouts people and programs write, each run through
 // install (twice) and uninstall and checked byte for byte: exe_xml/NAME.xml is
 // the file found, NAME.installed.xml the file after install, and
@@ -328,19 +480,26 @@ TEST_F(RegistrationFolder, ExeXmlCorpus) {
     EXPECT_EQ(3 * std::size(cases), files);
 
     context_.executablePath = L"C:\\Flight Tools\\Orlend\\Aviaro.exe";
-    fs::create_directories(fs::path(AddonFolder(0)));
-    const std::wstring exeXml = AddonFile(0, L"exe.xml");
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.name) + ": " + c.what);
-        const std::string found = file(std::string(c.name) + ".xml");
-        ASSERT_NE("<missing>", found);
-        Put(exeXml, found);
-        InstallIntoSimulators(context_);
-        EXPECT_EQ(file(std::string(c.name) + ".installed.xml"), Get(exeXml));
-        InstallIntoSimulators(context_);
-        EXPECT_EQ(file(std::string(c.name) + ".installed.xml"), Get(exeXml));
-        UninstallFromSimulators(context_);
-        EXPECT_EQ(file(std::string(c.name) + ".uninstalled.xml"), Get(exeXml));
+    // Through each build's simulators: FSX, and the Store edition of the 2020
+    // simulator below the local application data.
+    for (const auto simulators : {std::span<const RegisteredSimulator>(kFsxSimulators),
+                                  std::span<const RegisteredSimulator>(kMsfsSimulators)}) {
+        context_.simulators = simulators;
+        fs::create_directories(fs::path(AddonFolder(0)));
+        const std::wstring exeXml = AddonFile(0, L"exe.xml");
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + ": " + c.what + " (simulator set " +
+                         (simulators.data() == kFsxSimulators ? "i686" : "x86-64") + ")");
+            const std::string found = file(std::string(c.name) + ".xml");
+            ASSERT_NE("<missing>", found);
+            Put(exeXml, found);
+            InstallIntoSimulators(context_);
+            EXPECT_EQ(file(std::string(c.name) + ".installed.xml"), Get(exeXml));
+            InstallIntoSimulators(context_);
+            EXPECT_EQ(file(std::string(c.name) + ".installed.xml"), Get(exeXml));
+            UninstallFromSimulators(context_);
+            EXPECT_EQ(file(std::string(c.name) + ".uninstalled.xml"), Get(exeXml));
+        }
     }
 }
 

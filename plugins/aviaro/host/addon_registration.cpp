@@ -9,6 +9,8 @@ RegistrationContext UserContext() {
     RegistrationContext context;
     context.haveAppData =
         av::platform::GetKnownFolder(av::platform::KnownFolder::RoamingAppData, context.appData);
+    context.haveLocalAppData =
+        av::platform::GetKnownFolder(av::platform::KnownFolder::LocalAppData, context.localAppData);
     context.haveDocuments =
         av::platform::GetKnownFolder(av::platform::KnownFolder::Documents, context.documents);
     context.executablePath = av::platform::GetExecutablePath();

@@ -6,13 +6,38 @@
 #include "platform/paths.h"
 #include "plugins/aviaro/host/launch_model.h"
 
-const RegisteredSimulator kRegisteredSimulators[kSimulatorCount] = {
-    {{L"Microsoft", L"FSX"}, L"Flight Simulator X Files"},
-    {{L"Microsoft", L"FSX-SE"}, L"Flight Simulator X - Steam Edition Files"},
-    {{L"Lockheed Martin", L"Prepar3D"}, L"PrePar3D Files"},
-    {{L"Lockheed Martin", L"Prepar3D v2"}, L"PrePar3D v2 Files"},
-    {{L"Lockheed Martin", L"Prepar3D v3"}, L"PrePar3D v3 Files"},
+const RegisteredSimulator kFsxSimulators[kFsxSimulatorCount] = {
+    {SimulatorBase::RoamingAppData, {L"Microsoft", L"FSX"}, L"Flight Simulator X Files", true},
+    {SimulatorBase::RoamingAppData, {L"Microsoft", L"FSX-SE"},
+     L"Flight Simulator X - Steam Edition Files", true},
+    {SimulatorBase::RoamingAppData, {L"Lockheed Martin", L"Prepar3D"}, L"PrePar3D Files", true},
+    {SimulatorBase::RoamingAppData, {L"Lockheed Martin", L"Prepar3D v2"}, L"PrePar3D v2 Files",
+     true},
+    {SimulatorBase::RoamingAppData, {L"Lockheed Martin", L"Prepar3D v3"}, L"PrePar3D v3 Files",
+     true},
 };
+
+// The Store editions keep their user files in the package's LocalCache, the
+// Steam editions in a folder of the roaming application data. No SimConnect
+// files: without a SimConnect.xml these simulators write their own (with the
+// pipes they serve), which one of ours would prevent, and SimConnect.ini is an
+// optional debugging switch whose defaults are ours.
+const RegisteredSimulator kMsfsSimulators[kMsfsSimulatorCount] = {
+    {SimulatorBase::LocalAppData,
+     {L"Packages", L"Microsoft.FlightSimulator_8wekyb3d8bbwe", L"LocalCache"}, nullptr, false},
+    {SimulatorBase::RoamingAppData, {L"Microsoft Flight Simulator"}, nullptr, false},
+    {SimulatorBase::LocalAppData, {L"Packages", L"Microsoft.Limitless_8wekyb3d8bbwe", L"LocalCache"},
+     nullptr, false},
+    {SimulatorBase::RoamingAppData, {L"Microsoft Flight Simulator 2024"}, nullptr, false},
+};
+
+std::span<const RegisteredSimulator> BuildSimulators() {
+#if defined(_WIN64)
+    return kMsfsSimulators;
+#else
+    return kFsxSimulators;
+#endif
+}
 
 const char kSimConnectIniBytes[] =
     "[SimConnect]\r\n"
@@ -87,31 +112,44 @@ void InstallLaunchEntry(const RegistrationContext& context, const std::wstring& 
 
 std::wstring SimulatorAddonFolder(const RegistrationContext& context,
                                   const RegisteredSimulator& simulator) {
-    return JoinPath(JoinPath(context.appData, simulator.addonFolder[0]), simulator.addonFolder[1]);
+    const bool local = simulator.base == SimulatorBase::LocalAppData;
+    if (!(local ? context.haveLocalAppData : context.haveAppData)) return std::wstring();
+    std::wstring folder = local ? context.localAppData : context.appData;
+    if (folder.empty()) return std::wstring();
+    for (const wchar_t* level : simulator.addonFolder) {
+        if (level != nullptr) folder = JoinPath(folder, level);
+    }
+    return folder;
 }
 
 std::wstring SimulatorIniPath(const RegistrationContext& context,
                               const RegisteredSimulator& simulator) {
+    if (simulator.iniFolder == nullptr) return std::wstring();
     return JoinPath(JoinPath(context.documents, simulator.iniFolder), L"SimConnect.ini");
 }
 
 void InstallIntoSimulators(const RegistrationContext& context) {
-    if (!context.haveAppData) return;
-    for (const RegisteredSimulator& simulator : kRegisteredSimulators) {
+    for (const RegisteredSimulator& simulator : context.simulators) {
         const std::wstring folder = SimulatorAddonFolder(context, simulator);
-        if (context.haveDocuments) {
+        if (folder.empty()) continue;
+        if (context.haveDocuments && simulator.iniFolder != nullptr) {
             CreateIfMissing(context, JoinPath(context.documents, simulator.iniFolder),
                             SimulatorIniPath(context, simulator), kSimConnectIniBytes);
         }
-        CreateIfMissing(context, folder, JoinPath(folder, L"SimConnect.xml"), kSimConnectXmlBytes);
+        if (simulator.simConnectXml) {
+            CreateIfMissing(context, folder, JoinPath(folder, L"SimConnect.xml"),
+                            kSimConnectXmlBytes);
+        }
         InstallLaunchEntry(context, folder);
     }
 }
 
 void UninstallFromSimulators(const RegistrationContext& context) {
-    if (!context.haveAppData || context.executablePath.empty()) return;
-    for (const RegisteredSimulator& simulator : kRegisteredSimulators) {
-        const std::wstring path = JoinPath(SimulatorAddonFolder(context, simulator), L"exe.xml");
+    if (context.executablePath.empty()) return;
+    for (const RegisteredSimulator& simulator : context.simulators) {
+        const std::wstring folder = SimulatorAddonFolder(context, simulator);
+        if (folder.empty()) continue;
+        const std::wstring path = JoinPath(folder, L"exe.xml");
         if (av::platform::FileExists(path)) EditLaunchFile(context, path, PlanLaunchUninstall);
     }
 }
