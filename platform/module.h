@@ -20,6 +20,11 @@ using SymbolLookup = void* (*)(const char* name);
 // LoadLibraryW on Windows; dlopen of "<folder of the executable>/<name without .dll>.so"
 // elsewhere. Returns 0 when the module cannot be loaded.
 ModuleHandle LoadModule(const wchar_t* name);
+// Exactly the file at this full path, never searched for: a relative path is
+// refused (0). On Windows LoadLibraryExW with LOAD_WITH_ALTERED_SEARCH_PATH, so
+// that the module's own dependencies are looked for in its folder first;
+// elsewhere dlopen of that path. In-process modules are not consulted.
+ModuleHandle LoadModuleFromPath(const wchar_t* fullPath);
 // GetProcAddress / dlsym by exact name. Returns 0 when absent.
 void* GetModuleSymbol(ModuleHandle module, const char* name);
 void UnloadModule(ModuleHandle module);

@@ -1,4 +1,5 @@
-// Process-wide services: COM, the debugger output, the command line.
+// Process-wide services: COM, the debugger output, the command line, the
+// environment.
 #pragma once
 
 #include <string>
@@ -17,5 +18,10 @@ void SetDebugOutputSink(DebugOutputSink sink);  // 0 restores the default
 
 // CommandLineToArgvW(GetCommandLineW()) on Windows.
 std::vector<std::wstring> GetCommandLineArgs();
+
+// The value of an environment variable (GetEnvironmentVariableW; getenv
+// elsewhere, UTF-8). False when it is not set; a variable set to an empty
+// value reads as true with an empty value.
+bool GetEnvironmentValue(const wchar_t* name, std::wstring& out);
 
 }  // namespace av::platform

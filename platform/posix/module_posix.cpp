@@ -21,6 +21,11 @@ ModuleHandle LoadModule(const wchar_t* name) {
     return dlopen(ToUtf8(file).c_str(), RTLD_NOW | RTLD_LOCAL);
 }
 
+ModuleHandle LoadModuleFromPath(const wchar_t* fullPath) {
+    if (fullPath == nullptr || fullPath[0] != L'/') return nullptr;
+    return dlopen(ToUtf8(fullPath).c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+
 void* GetModuleSymbol(ModuleHandle module, const char* name) {
     if (module == nullptr || name == nullptr) return nullptr;
     bool inProcess = false;

@@ -33,4 +33,13 @@ std::vector<std::wstring> GetCommandLineArgs() {
     return {};
 }
 
+bool GetEnvironmentValue(const wchar_t* name, std::wstring& out) {
+    out.clear();
+    if (name == nullptr || *name == L'\0') return false;
+    const char* value = std::getenv(ToUtf8(name).c_str());
+    if (value == nullptr) return false;
+    out = FromUtf8(value);
+    return true;
+}
+
 }  // namespace av::platform

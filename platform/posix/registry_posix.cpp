@@ -35,9 +35,21 @@ std::wstring RootName(RegistryRoot root) {
     return L"";
 }
 
-std::wstring FullPath(RegistryRoot root, const std::wstring& key) {
+bool StartsWithKey(const std::wstring& key, const std::wstring& prefix) {
+    return key.size() >= prefix.size() && EqualsIgnoreCase(key.substr(0, prefix.size()), prefix) &&
+           (key.size() == prefix.size() || key[prefix.size()] == L'\\');
+}
+
+// The file stands for 64-bit Windows seen by a 64-bit program: the 32-bit view
+// of HKLM\SOFTWARE\X is HKLM\SOFTWARE\WOW6432Node\X, every other key is the same
+// in both views.
+std::wstring FullPath(RegistryRoot root, const std::wstring& key, RegistryView view) {
     std::wstring k = key;
     while (!k.empty() && k.back() == L'\\') k.pop_back();
+    if (view == RegistryView::Bits32 && root == RegistryRoot::LocalMachine &&
+        StartsWithKey(k, L"SOFTWARE") && !StartsWithKey(k, L"SOFTWARE\\WOW6432Node")) {
+        k = k.substr(0, 8) + L"\\WOW6432Node" + k.substr(8);
+    }
     return k.empty() ? RootName(root) : RootName(root) + L"\\" + k;
 }
 
@@ -158,10 +170,10 @@ Value* FindValue(Key& key, const std::wstring& name) {
 }  // namespace
 
 bool ReadRegistryString(RegistryRoot root, const std::wstring& key, const std::wstring& value,
-                        std::wstring& out, std::size_t maxUnits) {
+                        std::wstring& out, std::size_t maxUnits, RegistryView view) {
     std::lock_guard<std::mutex> lock(g_mutex);
     std::vector<Key> keys = Load();
-    Key* k = FindKey(keys, FullPath(root, key));
+    Key* k = FindKey(keys, FullPath(root, key, view));
     if (k == nullptr) return false;
     Value* v = FindValue(*k, value);
     if (v == nullptr || v->isDword) return false;
@@ -171,10 +183,10 @@ bool ReadRegistryString(RegistryRoot root, const std::wstring& key, const std::w
 }
 
 bool ReadRegistryDword(RegistryRoot root, const std::wstring& key, const std::wstring& value,
-                       std::uint32_t& out) {
+                       std::uint32_t& out, RegistryView view) {
     std::lock_guard<std::mutex> lock(g_mutex);
     std::vector<Key> keys = Load();
-    Key* k = FindKey(keys, FullPath(root, key));
+    Key* k = FindKey(keys, FullPath(root, key, view));
     if (k == nullptr) return false;
     Value* v = FindValue(*k, value);
     if (v == nullptr || !v->isDword) return false;
@@ -182,18 +194,19 @@ bool ReadRegistryDword(RegistryRoot root, const std::wstring& key, const std::ws
     return true;
 }
 
-bool RegistryKeyExists(RegistryRoot root, const std::wstring& key) {
+bool RegistryKeyExists(RegistryRoot root, const std::wstring& key, RegistryView view) {
     std::lock_guard<std::mutex> lock(g_mutex);
     std::vector<Key> keys = Load();
-    return FindKey(keys, FullPath(root, key)) != nullptr;
+    return FindKey(keys, FullPath(root, key, view)) != nullptr;
 }
 
 namespace {
 
-bool WriteValue(RegistryRoot root, const std::wstring& key, const Value& value) {
+bool WriteValue(RegistryRoot root, const std::wstring& key, const Value& value,
+                RegistryView view) {
     std::lock_guard<std::mutex> lock(g_mutex);
     std::vector<Key> keys = Load();
-    const std::wstring path = FullPath(root, key);
+    const std::wstring path = FullPath(root, key, view);
     Key* k = FindKey(keys, path);
     if (k == nullptr) {
         keys.push_back({path, {}});
@@ -210,26 +223,27 @@ bool WriteValue(RegistryRoot root, const std::wstring& key, const Value& value) 
 }  // namespace
 
 bool WriteRegistryString(RegistryRoot root, const std::wstring& key, const std::wstring& value,
-                         const std::wstring& data) {
+                         const std::wstring& data, RegistryView view) {
     Value v;
     v.name = value;
     v.text = data;
-    return WriteValue(root, key, v);
+    return WriteValue(root, key, v, view);
 }
 
 bool WriteRegistryDword(RegistryRoot root, const std::wstring& key, const std::wstring& value,
-                        std::uint32_t data) {
+                        std::uint32_t data, RegistryView view) {
     Value v;
     v.name = value;
     v.isDword = true;
     v.dword = data;
-    return WriteValue(root, key, v);
+    return WriteValue(root, key, v, view);
 }
 
-bool DeleteRegistryValue(RegistryRoot root, const std::wstring& key, const std::wstring& value) {
+bool DeleteRegistryValue(RegistryRoot root, const std::wstring& key, const std::wstring& value,
+                         RegistryView view) {
     std::lock_guard<std::mutex> lock(g_mutex);
     std::vector<Key> keys = Load();
-    Key* k = FindKey(keys, FullPath(root, key));
+    Key* k = FindKey(keys, FullPath(root, key, view));
     if (k == nullptr) return false;
     for (auto it = k->values.begin(); it != k->values.end(); ++it) {
         if (EqualsIgnoreCase(it->name, value)) {
@@ -240,10 +254,10 @@ bool DeleteRegistryValue(RegistryRoot root, const std::wstring& key, const std::
     return false;
 }
 
-bool DeleteRegistryKey(RegistryRoot root, const std::wstring& key) {
+bool DeleteRegistryKey(RegistryRoot root, const std::wstring& key, RegistryView view) {
     std::lock_guard<std::mutex> lock(g_mutex);
     std::vector<Key> keys = Load();
-    const std::wstring path = FullPath(root, key);
+    const std::wstring path = FullPath(root, key, view);
     bool found = false;
     std::vector<Key> kept;
     for (Key& k : keys) {

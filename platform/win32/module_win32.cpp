@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <shlwapi.h>
 
 #include <string>
 
@@ -13,6 +14,13 @@ ModuleHandle LoadModule(const wchar_t* name) {
     if (name == nullptr) return nullptr;
     if (ModuleHandle m = detail::FindInProcessModule(name)) return m;
     return ::LoadLibraryW(name);
+}
+
+ModuleHandle LoadModuleFromPath(const wchar_t* fullPath) {
+    // A bare name or a relative path would be searched for along the DLL search
+    // path, the current folder included.
+    if (fullPath == nullptr || PathIsRelativeW(fullPath)) return nullptr;
+    return ::LoadLibraryExW(fullPath, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 void* GetModuleSymbol(ModuleHandle module, const char* name) {

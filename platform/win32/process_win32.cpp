@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include <atomic>
+#include <vector>
 
 #include "platform/process.h"
 
@@ -36,6 +37,25 @@ std::vector<std::wstring> GetCommandLineArgs() {
     for (int i = 0; i < count; ++i) args.emplace_back(list[i]);
     LocalFree(list);
     return args;
+}
+
+bool GetEnvironmentValue(const wchar_t* name, std::wstring& out) {
+    out.clear();
+    if (name == nullptr || *name == L'\0') return false;
+    // The value may change between the two calls: ask again while it grows.
+    SetLastError(ERROR_SUCCESS);
+    DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
+    while (size != 0) {
+        std::vector<wchar_t> buffer(size);
+        const DWORD length = GetEnvironmentVariableW(name, buffer.data(), size);
+        if (length < size) {
+            out.assign(buffer.data(), length);
+            return true;
+        }
+        size = length;
+    }
+    // 0: not set, or set to an empty value.
+    return GetLastError() != ERROR_ENVVAR_NOT_FOUND;
 }
 
 }  // namespace av::platform

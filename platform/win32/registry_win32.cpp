@@ -16,12 +16,22 @@ HKEY Root(RegistryRoot root) {
     return HKEY_LOCAL_MACHINE;
 }
 
+// Added to every access mask; 32-bit Windows ignores both flags.
+REGSAM ViewFlag(RegistryView view) {
+    switch (view) {
+        case RegistryView::Process: return 0;
+        case RegistryView::Bits32: return KEY_WOW64_32KEY;
+        case RegistryView::Bits64: return KEY_WOW64_64KEY;
+    }
+    return 0;
+}
+
 }  // namespace
 
 bool ReadRegistryString(RegistryRoot root, const std::wstring& key, const std::wstring& value,
-                        std::wstring& out, std::size_t maxUnits) {
+                        std::wstring& out, std::size_t maxUnits, RegistryView view) {
     HKEY handle = nullptr;
-    if (RegOpenKeyExW(Root(root), key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(Root(root), key.c_str(), 0, KEY_READ | ViewFlag(view), &handle) != ERROR_SUCCESS) {
         return false;
     }
     std::vector<wchar_t> buffer(maxUnits + 1, L'\0');  // one spare unit keeps it terminated
@@ -36,9 +46,9 @@ bool ReadRegistryString(RegistryRoot root, const std::wstring& key, const std::w
 }
 
 bool ReadRegistryDword(RegistryRoot root, const std::wstring& key, const std::wstring& value,
-                       std::uint32_t& out) {
+                       std::uint32_t& out, RegistryView view) {
     HKEY handle = nullptr;
-    if (RegOpenKeyExW(Root(root), key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(Root(root), key.c_str(), 0, KEY_READ | ViewFlag(view), &handle) != ERROR_SUCCESS) {
         return false;
     }
     DWORD type = 0;
@@ -52,9 +62,9 @@ bool ReadRegistryDword(RegistryRoot root, const std::wstring& key, const std::ws
     return true;
 }
 
-bool RegistryKeyExists(RegistryRoot root, const std::wstring& key) {
+bool RegistryKeyExists(RegistryRoot root, const std::wstring& key, RegistryView view) {
     HKEY handle = nullptr;
-    if (RegOpenKeyExW(Root(root), key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(Root(root), key.c_str(), 0, KEY_READ | ViewFlag(view), &handle) != ERROR_SUCCESS) {
         return false;
     }
     RegCloseKey(handle);
@@ -62,9 +72,10 @@ bool RegistryKeyExists(RegistryRoot root, const std::wstring& key) {
 }
 
 bool WriteRegistryString(RegistryRoot root, const std::wstring& key, const std::wstring& value,
-                         const std::wstring& data) {
+                         const std::wstring& data, RegistryView view) {
     HKEY handle = nullptr;
-    if (RegCreateKeyExW(Root(root), key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &handle,
+    if (RegCreateKeyExW(Root(root), key.c_str(), 0, nullptr, 0, KEY_WRITE | ViewFlag(view),
+                        nullptr, &handle,
                         nullptr) != ERROR_SUCCESS) {
         return false;
     }
@@ -77,9 +88,10 @@ bool WriteRegistryString(RegistryRoot root, const std::wstring& key, const std::
 }
 
 bool WriteRegistryDword(RegistryRoot root, const std::wstring& key, const std::wstring& value,
-                        std::uint32_t data) {
+                        std::uint32_t data, RegistryView view) {
     HKEY handle = nullptr;
-    if (RegCreateKeyExW(Root(root), key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &handle,
+    if (RegCreateKeyExW(Root(root), key.c_str(), 0, nullptr, 0, KEY_WRITE | ViewFlag(view),
+                        nullptr, &handle,
                         nullptr) != ERROR_SUCCESS) {
         return false;
     }
@@ -90,9 +102,10 @@ bool WriteRegistryDword(RegistryRoot root, const std::wstring& key, const std::w
     return result == ERROR_SUCCESS;
 }
 
-bool DeleteRegistryValue(RegistryRoot root, const std::wstring& key, const std::wstring& value) {
+bool DeleteRegistryValue(RegistryRoot root, const std::wstring& key, const std::wstring& value,
+                         RegistryView view) {
     HKEY handle = nullptr;
-    if (RegOpenKeyExW(Root(root), key.c_str(), 0, KEY_SET_VALUE, &handle) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(Root(root), key.c_str(), 0, KEY_SET_VALUE | ViewFlag(view), &handle) != ERROR_SUCCESS) {
         return false;
     }
     const LONG result = RegDeleteValueW(handle, value.c_str());
@@ -100,9 +113,22 @@ bool DeleteRegistryValue(RegistryRoot root, const std::wstring& key, const std::
     return result == ERROR_SUCCESS;
 }
 
-bool DeleteRegistryKey(RegistryRoot root, const std::wstring& key) {
+bool DeleteRegistryKey(RegistryRoot root, const std::wstring& key, RegistryView view) {
     // Given a subkey, RegDeleteTreeW deletes that key itself too.
-    return RegDeleteTreeW(Root(root), key.c_str()) == ERROR_SUCCESS;
+    if (view == RegistryView::Process) return RegDeleteTreeW(Root(root), key.c_str()) == ERROR_SUCCESS;
+    // RegDeleteTreeW takes no view: empty the key opened in that view, then
+    // delete the key itself there.
+    HKEY handle = nullptr;
+    if (RegOpenKeyExW(Root(root), key.c_str(), 0,
+                      DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | KEY_SET_VALUE |
+                          ViewFlag(view),
+                      &handle) != ERROR_SUCCESS) {
+        return false;
+    }
+    const LONG emptied = RegDeleteTreeW(handle, nullptr);
+    RegCloseKey(handle);
+    if (emptied != ERROR_SUCCESS) return false;
+    return RegDeleteKeyExW(Root(root), key.c_str(), ViewFlag(view), 0) == ERROR_SUCCESS;
 }
 
 }  // namespace av::platform
