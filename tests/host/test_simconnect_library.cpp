@@ -1,13 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/paths.h"
 #include "platform/text.h"
 #include "plugins/aviaro/host/simconnect_library.h"
+#include "plugins/aviaro/host/trace_log.h"
+#include "tests/host/test_helpers.h"
 
 using simconnect::DWord;
 
@@ -176,6 +180,8 @@ TEST(SimConnectLibrary, CountersStartAboveTheSystemEventsAndAreUniqueAcrossThrea
 struct LoadAttempts {
     std::vector<std::string> calls;
     std::string loads;  // the attempt that succeeds: its recorded text
+    std::wstring programFolder;
+    std::map<std::wstring, std::wstring> environment;  // a variable absent here is unset
 };
 LoadAttempts g_attempts;
 int g_module = 0;
@@ -194,8 +200,37 @@ void* FakeSideBySide(const wchar_t* assembly, const wchar_t* version, const wcha
                    ToUtf8(token) + " " + ToUtf8(file));
 }
 void* FakeByName(const wchar_t* name) { return Attempt("name " + av::platform::ToUtf8(name)); }
+void* FakeFromPath(const wchar_t* path) { return Attempt("path " + av::platform::ToUtf8(path)); }
+bool FakeEnvironment(const wchar_t* name, std::wstring& value) {
+    const auto found = g_attempts.environment.find(name);
+    if (found == g_attempts.environment.end()) return false;
+    value = found->second;
+    return true;
+}
+std::wstring FakeProgramFolder() { return g_attempts.programFolder; }
 
-TEST(SimConnectLibrary, LoadsFromTheNewestInstalledAssemblyVersionThenByPlainName) {
+const simconnect::ModuleLoaders kFakeLoaders = {&FakeInProcess,   &FakeSideBySide,
+                                                &FakeByName,      &FakeFromPath,
+                                                &FakeEnvironment, &FakeProgramFolder};
+
+// Loads in the given order with the trace log on; the lines it wrote after
+// the separator.
+void* LoadTraced(simconnect::SearchOrder order, const char* folder, std::string& trace) {
+    const std::wstring path = av::platform::JoinPath(MakeTempFolder(folder), L"trace.txt");
+    CTraceLog::Instance().Open(path);
+    void* module = simconnect::LoadSimConnectModule(kFakeLoaders, order);
+    CTraceLog::Instance().Close();
+    trace = ReadBytes(path);
+    const std::string separator = "\r\n------\r\n";
+    if (trace.rfind(separator, 0) == 0) trace.erase(0, separator.size());
+    return module;
+}
+
+std::string NotLoaded(const std::string& path) {
+    return "  CSimConnectLibrary::Instance - SimConnect.dll not loaded from " + path + "\r\n";
+}
+
+TEST(SimConnectLibrary, I686LoadsFromTheNewestInstalledAssemblyVersionThenByPlainName) {
     const std::string sxs = "sxs Microsoft.FlightSimulator.SimConnect ";
     const std::string id = " x86 67c7c14424d61b5b SimConnect.dll";
     const std::vector<std::string> every = {
@@ -207,16 +242,82 @@ TEST(SimConnectLibrary, LoadsFromTheNewestInstalledAssemblyVersionThenByPlainNam
         "name SimConnect.dll",
     };
     // Whichever attempt loads ends the search: every attempt up to it, none after.
+    // The program folder and the SDK variables play no part, and nothing is traced.
     for (std::size_t winner = 0; winner <= every.size(); ++winner) {
         g_attempts = LoadAttempts();
+        g_attempts.programFolder = L"C:\\Aviaro";
+        g_attempts.environment = {{L"MSFS_SDK", L"C:\\MSFS SDK"}};
         if (winner < every.size()) g_attempts.loads = every[winner];
-        void* module = simconnect::LoadSimConnectModule({&FakeInProcess, &FakeSideBySide,
-                                                         &FakeByName});
+        std::string trace;
+        void* module = LoadTraced(simconnect::SearchOrder::SideBySide, "sc-i686", trace);
         const std::size_t tried = winner < every.size() ? winner + 1 : every.size();
         EXPECT_EQ(g_attempts.calls,
                   std::vector<std::string>(every.begin(), every.begin() + tried))
             << "winner " << winner;
         EXPECT_EQ(module, winner < every.size() ? &g_module : nullptr) << "winner " << winner;
+        EXPECT_EQ(trace, "") << "winner " << winner;
+    }
+}
+
+TEST(SimConnectLibrary, X8664LoadsBesideTheProgramThenFromTheSdkFoldersAndTracesEachMiss) {
+    const std::string beside = "C:\\Program Files\\Aviaro\\SimConnect.dll";
+    const std::string sdk2020 = "D:\\MSFS SDK\\SimConnect SDK\\lib\\SimConnect.dll";
+    const std::string sdk2024 = "C:\\MSFS 2024 SDK\\SimConnect SDK\\lib\\SimConnect.dll";
+    const std::vector<std::string> every = {
+        "in-process SimConnect.dll", "path " + beside, "path " + sdk2020, "path " + sdk2024};
+    // Whichever attempt loads ends the search; each path that did not load
+    // before it is traced, in order.
+    for (std::size_t winner = 0; winner <= every.size(); ++winner) {
+        g_attempts = LoadAttempts();
+        g_attempts.programFolder = L"C:\\Program Files\\Aviaro";
+        // The installers' trailing backslash is not doubled.
+        g_attempts.environment = {{L"MSFS_SDK", L"D:\\MSFS SDK\\"},
+                                  {L"MSFS2024_SDK", L"C:\\MSFS 2024 SDK"}};
+        if (winner < every.size()) g_attempts.loads = every[winner];
+        std::string trace;
+        void* module = LoadTraced(simconnect::SearchOrder::SdkFolders, "sc-x64", trace);
+        const std::size_t tried = winner < every.size() ? winner + 1 : every.size();
+        EXPECT_EQ(g_attempts.calls,
+                  std::vector<std::string>(every.begin(), every.begin() + tried))
+            << "winner " << winner;
+        EXPECT_EQ(module, winner < every.size() ? &g_module : nullptr) << "winner " << winner;
+        std::string missed;  // every path before the winner ("path " cut off)
+        for (std::size_t i = 1; i < std::min(winner, every.size()); ++i) {
+            missed += NotLoaded(every[i].substr(5));
+        }
+        EXPECT_EQ(trace, missed) << "winner " << winner;
+    }
+
+    // A variable unset or empty, or no program folder, names no place at all.
+    struct Row {
+        const char* what;
+        std::wstring programFolder;
+        std::map<std::wstring, std::wstring> environment;
+        std::vector<std::string> tried;  // after the in-process attempt
+    } rows[] = {
+        {"neither variable set", L"C:\\Aviaro", {}, {"C:\\Aviaro\\SimConnect.dll"}},
+        {"both empty", L"C:\\Aviaro", {{L"MSFS_SDK", L""}, {L"MSFS2024_SDK", L""}},
+         {"C:\\Aviaro\\SimConnect.dll"}},
+        {"only the 2024 SDK", L"C:\\Aviaro", {{L"MSFS_SDK", L""}, {L"MSFS2024_SDK", L"E:\\SDK"}},
+         {"C:\\Aviaro\\SimConnect.dll", "E:\\SDK\\SimConnect SDK\\lib\\SimConnect.dll"}},
+        {"no program folder", L"", {{L"MSFS_SDK", L"C:\\MSFS SDK"}},
+         {"C:\\MSFS SDK\\SimConnect SDK\\lib\\SimConnect.dll"}},
+    };
+    for (const Row& row : rows) {
+        g_attempts = LoadAttempts();
+        g_attempts.programFolder = row.programFolder;
+        g_attempts.environment = row.environment;
+        std::string trace;
+        EXPECT_EQ(LoadTraced(simconnect::SearchOrder::SdkFolders, "sc-x64-rows", trace), nullptr)
+            << row.what;
+        std::vector<std::string> calls = {"in-process SimConnect.dll"};
+        std::string missed;
+        for (const std::string& path : row.tried) {
+            calls.push_back("path " + path);
+            missed += NotLoaded(path);
+        }
+        EXPECT_EQ(g_attempts.calls, calls) << row.what;
+        EXPECT_EQ(trace, missed) << row.what;
     }
 }
 

@@ -1,6 +1,9 @@
 #include "plugins/aviaro/host/simconnect_library.h"
 
 #include "platform/module.h"
+#include "platform/paths.h"
+#include "platform/process.h"
+#include "plugins/aviaro/host/trace_log.h"
 
 using simconnect::DWord;
 
@@ -27,15 +30,31 @@ constexpr const wchar_t* kAssemblyVersions[] = {
 };
 constexpr const wchar_t* kFileName = L"SimConnect.dll";
 
-}  // namespace
+// The 64-bit simulators' SDK folders, named by the variables their SDK users
+// set (docs/simconnect-loading.md). The 2020 SDK first: the 2024 simulator runs
+// add-ons made for 2020, while a 2024 library is not known to serve 2020.
+constexpr const wchar_t* kSdkVariables[] = {
+    L"MSFS_SDK",
+    L"MSFS2024_SDK",
+};
+constexpr const wchar_t* kSdkLibrary = L"SimConnect SDK\\lib\\SimConnect.dll";
 
-simconnect::ModuleLoaders simconnect::PlatformModuleLoaders() {
-    return {&av::platform::FindInProcessModule, &av::platform::LoadSideBySideModule,
-            &av::platform::LoadModule};
+// Windows paths whatever the host: this order serves the x86-64 Windows build.
+std::wstring WindowsPath(std::wstring folder, const wchar_t* file) {
+    while (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
+    return folder + L"\\" + file;
 }
 
-void* simconnect::LoadSimConnectModule(const ModuleLoaders& loaders) {
-    if (void* module = loaders.inProcess(kFileName)) return module;
+void* LoadFromPath(const simconnect::ModuleLoaders& loaders, const std::wstring& path) {
+    void* module = loaders.fromPath != nullptr ? loaders.fromPath(path.c_str()) : nullptr;
+    if (module == nullptr) {
+        CTraceLog::Instance().Trace(L"CSimConnectLibrary::Instance - SimConnect.dll not loaded from " +
+                                    path);
+    }
+    return module;
+}
+
+void* LoadFromSideBySide(const simconnect::ModuleLoaders& loaders) {
     for (const wchar_t* version : kAssemblyVersions) {
         if (void* module = loaders.sideBySide(kAssemblyName, version, kAssemblyArchitecture,
                                               kAssemblyPublicKeyToken, kFileName)) {
@@ -43,6 +62,38 @@ void* simconnect::LoadSimConnectModule(const ModuleLoaders& loaders) {
         }
     }
     return loaders.byName(kFileName);
+}
+
+void* LoadFromSdkFolders(const simconnect::ModuleLoaders& loaders) {
+    const std::wstring programFolder =
+        loaders.programFolder != nullptr ? loaders.programFolder() : std::wstring();
+    if (!programFolder.empty()) {
+        if (void* module = LoadFromPath(loaders, WindowsPath(programFolder, kFileName))) {
+            return module;
+        }
+    }
+    for (const wchar_t* variable : kSdkVariables) {
+        std::wstring sdk;
+        if (loaders.environment == nullptr || !loaders.environment(variable, sdk) || sdk.empty()) {
+            continue;
+        }
+        if (void* module = LoadFromPath(loaders, WindowsPath(sdk, kSdkLibrary))) return module;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+simconnect::ModuleLoaders simconnect::PlatformModuleLoaders() {
+    return {&av::platform::FindInProcessModule, &av::platform::LoadSideBySideModule,
+            &av::platform::LoadModule,          &av::platform::LoadModuleFromPath,
+            &av::platform::GetEnvironmentValue, &av::platform::GetExecutableFolder};
+}
+
+void* simconnect::LoadSimConnectModule(const ModuleLoaders& loaders, SearchOrder order) {
+    if (void* module = loaders.inProcess(kFileName)) return module;
+    return order == SearchOrder::SdkFolders ? LoadFromSdkFolders(loaders)
+                                            : LoadFromSideBySide(loaders);
 }
 
 CSimConnectLibrary& CSimConnectLibrary::Instance() {

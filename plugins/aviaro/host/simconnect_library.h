@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "plugins/aviaro/host/simconnect_types.h"
 
@@ -17,16 +18,42 @@ struct ModuleLoaders {
                         const wchar_t* processorArchitecture, const wchar_t* publicKeyToken,
                         const wchar_t* fileName);
     void* (*byName)(const wchar_t* name);
+    // Exactly this file, never searched for.
+    void* (*fromPath)(const wchar_t* fullPath);
+    // False when the variable is not set.
+    bool (*environment)(const wchar_t* name, std::wstring& value);
+    // The running program's folder; empty when unknown.
+    std::wstring (*programFolder)();
 };
 
-// The platform's loaders (platform/module.h).
+// The platform's loaders (platform/module.h, process.h, paths.h).
 ModuleLoaders PlatformModuleLoaders();
 
-// SimConnect.dll as the binding loads it: a stand-in registered in-process;
-// else the simulators' side-by-side assembly, one published version after the
-// other, newest first; else by plain name (beside the program). The first that
+// Where a build looks for SimConnect.dll. The 32-bit simulators install it as
+// an x86 side-by-side assembly, which only the i686 build can load; the 64-bit
+// simulators leave it in their SDK, and the x86-64 build looks there.
+enum class SearchOrder {
+    // A stand-in registered in-process; else the simulators' side-by-side
+    // assembly, one published version after the other, newest first; else by
+    // plain name (beside the program). Nothing is traced.
+    SideBySide,
+    // A stand-in registered in-process; else "<program folder>\SimConnect.dll";
+    // else "<SDK>\SimConnect SDK\lib\SimConnect.dll" for the SDK folder named
+    // by MSFS_SDK, then by MSFS2024_SDK (a variable unset or empty is skipped).
+    // Never searched for by name. Each file that does not load is traced.
+    SdkFolders,
+};
+
+#if defined(_WIN64)
+inline constexpr SearchOrder kBuildSearchOrder = SearchOrder::SdkFolders;
+#else
+inline constexpr SearchOrder kBuildSearchOrder = SearchOrder::SideBySide;
+#endif
+
+// SimConnect.dll as the binding loads it, in the given order: the first that
 // loads wins; 0 when none does.
-void* LoadSimConnectModule(const ModuleLoaders& loaders);
+void* LoadSimConnectModule(const ModuleLoaders& loaders,
+                           SearchOrder order = kBuildSearchOrder);
 
 }  // namespace simconnect
 
