@@ -2,12 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
 #include "cab_test_support.h"
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "platform/registry.h"
+#include "platform/text.h"
 #include "plugins/aviaro/host/client_events.h"
 #include "plugins/aviaro/host/simconnect_library.h"
 #include "plugins/aviaro/host/trace_log.h"
@@ -242,6 +245,49 @@ TEST_F(GaugePageTest, DeleteFolderTreeClearsReadOnlyAndNeverFollowsALink) {
     EXPECT_TRUE(CPage_Mira_Gauge::DeleteFolderTree(WidePath(tree)));
     EXPECT_FALSE(fs::exists(tree));
     EXPECT_TRUE(fs::exists(gauge_));
+}
+
+// FSX is a 32-bit simulator: on 64-bit Windows its SetupPath is in the 32-bit
+// view (WOW6432Node), which both builds read; a key in the 64-bit view is not
+// FSX's. On 32-bit Windows there is one view and the second write replaces the
+// first.
+TEST(GaugePageRegistry, FsxSetupPathIsReadFromThe32BitView) {
+    using av::platform::RegistryRoot;
+    using av::platform::RegistryView;
+#if !defined(_WIN32)
+    cabtest::WorkFolder work;
+    const char* previous = std::getenv("AVIARO_REGISTRY");
+    const std::string restore = previous != nullptr ? previous : "";
+    setenv("AVIARO_REGISTRY", (work.path / "registry.reg").string().c_str(), 1);
+#endif
+    const std::wstring key = L"SOFTWARE\\Microsoft\\Microsoft Games\\flight simulator\\10.0";
+    ASSERT_TRUE(av::platform::WriteRegistryString(RegistryRoot::LocalMachine, key, L"SetupPath",
+                                                  L"C:\\Sixty-four\\", RegistryView::Bits64));
+    ASSERT_TRUE(av::platform::WriteRegistryString(RegistryRoot::LocalMachine, key, L"SetupPath",
+                                                  L"C:\\FSX\\", RegistryView::Bits32));
+    EXPECT_EQ(CPage_Mira_Gauge::ReadFsxSetupPath(), L"C:\\FSX");
+#if !defined(_WIN32)
+    // The file keeps the 32-bit view where 64-bit Windows does.
+    std::wstring stored;
+    EXPECT_TRUE(av::platform::ReadRegistryString(
+        RegistryRoot::LocalMachine,
+        L"SOFTWARE\\WOW6432Node\\Microsoft\\Microsoft Games\\flight simulator\\10.0",
+        L"SetupPath", stored));
+    EXPECT_EQ(stored, L"C:\\FSX\\");
+#endif
+    EXPECT_TRUE(av::platform::DeleteRegistryKey(RegistryRoot::LocalMachine, key, RegistryView::Bits32));
+    EXPECT_EQ(CPage_Mira_Gauge::ReadFsxSetupPath(), L"");
+#if !defined(_WIN32) || defined(_WIN64)
+    EXPECT_TRUE(av::platform::RegistryKeyExists(RegistryRoot::LocalMachine, key, RegistryView::Bits64));
+#endif
+    av::platform::DeleteRegistryKey(RegistryRoot::LocalMachine, key, RegistryView::Bits64);
+#if !defined(_WIN32)
+    if (previous != nullptr) {
+        setenv("AVIARO_REGISTRY", restore.c_str(), 1);
+    } else {
+        unsetenv("AVIARO_REGISTRY");
+    }
+#endif
 }
 
 }  // namespace

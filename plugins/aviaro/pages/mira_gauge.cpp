@@ -83,9 +83,12 @@ std::uint32_t ParseNumber(const wchar_t* text) {
 
 std::wstring CPage_Mira_Gauge::ReadFsxSetupPath() {
     std::wstring path;
+    // FSX is a 32-bit program: on 64-bit Windows its key lives in the 32-bit
+    // view, which the x86-64 build must ask for.
     if (!av::platform::ReadRegistryString(
             av::platform::RegistryRoot::LocalMachine,
-            L"SOFTWARE\\Microsoft\\Microsoft Games\\flight simulator\\10.0", L"SetupPath", path)) {
+            L"SOFTWARE\\Microsoft\\Microsoft Games\\flight simulator\\10.0", L"SetupPath", path,
+            512, av::platform::RegistryView::Bits32)) {
         return std::wstring();
     }
     if (path.size() > 260) path.resize(260);
