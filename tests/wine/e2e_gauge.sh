@@ -2,7 +2,7 @@
 # Mira: the package is unpacked and the gauge shown, drawn again when the
 # simulator changes its variable, and a knob turn and a soft-button press come
 # back to the simulator as the gauge's events; the unpacked folder goes again.
-if [ "$WINEARCH" = win32 ] && [ -f "$WINE_BUILD/bin/Lumiray.dll" ] && [ -f "$WINE_BUILD/bin/Lumirayd.exe" ] &&
+if [ -f "$WINE_BUILD/bin/Lumiray.dll" ] && [ -f "$WINE_BUILD/bin/Lumirayd.exe" ] &&
     command -v gcab >/dev/null 2>&1; then
 . "$(dirname "${BASH_SOURCE[0]}")/service.sh"
 

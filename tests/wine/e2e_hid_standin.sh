@@ -4,8 +4,6 @@
 # unit, the script lines the stand-in skips, the hook's trace line and every
 # unit let go dark; then the stand-in only in the working folder, and one that
 # cannot be loaded: no hook, no record, no events from panels.
-if [ "$WINEARCH" = win32 ]; then
-
 hid_key='HKLM\SOFTWARE\Orlend\Lumiray\Debug'
 hid_run() {  # hid_run DIR WORKDIR: Aviaro.exe -run in DIR, traced, started from WORKDIR
     cp "$WINE_BUILD/bin/Aviaro.exe" "$WINE_BUILD/bin/SimConnect.dll" "$1/"
@@ -97,5 +95,3 @@ check_eq "hid stand-in absent and unusable: their trace lines, no record, no eve
     "0 absent 0|1 absent 0" \
     "$(for c in "$d" "$d2"; do echo "$(grep -c HidStandIn "$c/trace-lf.txt") $([ -e "$c/hid-record.txt" ] && echo present || echo absent) $(grep -c '^SimConnect_TransmitClientEvent' "$c/sim-record.txt")"; done | paste -sd'|')"
 check_contains "hid stand-in unusable: traced" "$d2/trace-lf.txt" "  HidStandIn - cannot use $(win_path "$d2")\\HidStandIn.dll"
-
-fi

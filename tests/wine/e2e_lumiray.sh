@@ -4,7 +4,7 @@
 lumiray_test="$WINE_BUILD/tests/lumiray/lumiray_binding_test.exe"
 if [ -f "$lumiray_test" ] && [ -f "$WINE_BUILD/bin/Lumiray.dll" ]; then
     lumiray_key='HKLM\SOFTWARE\Orlend\Lumiray'
-    # "wine reg" is the 32-bit reg.exe: in a 64-bit prefix name the view the test reads.
+    # Name the view the test reads, whichever reg.exe runs.
     lumiray_view=/reg:32
     [ "$WINEARCH" = win64 ] && lumiray_view=/reg:64
     d=$(case_dir lumiray-dll)

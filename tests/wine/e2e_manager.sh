@@ -2,7 +2,7 @@
 # service: the device library is started and its devices recorded, the trace
 # shows the manager at work, and the saved page names appear beside the
 # executable when the simulation stops.
-if [ "$WINEARCH" = win32 ] && [ -f "$WINE_BUILD/bin/Lumiray.dll" ] && [ -f "$WINE_BUILD/bin/Lumirayd.exe" ]; then
+if [ -f "$WINE_BUILD/bin/Lumiray.dll" ] && [ -f "$WINE_BUILD/bin/Lumirayd.exe" ]; then
 . "$(dirname "${BASH_SOURCE[0]}")/service.sh"
 
 d=$(case_dir manager-run)

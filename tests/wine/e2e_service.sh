@@ -1,7 +1,5 @@
 # The device-service check against the stand-in service: not running before it
 # is started, running after, not running once stopped and once removed.
-if [ "$WINEARCH" = win32 ]; then
-
 . "$(dirname "${BASH_SOURCE[0]}")/service.sh"
 
 svc_test="$WINE_BUILD/tests/devices/test_devices_platform.exe"
@@ -38,5 +36,3 @@ fi
 
 unset svc_test
 unset -f svc_expect
-
-fi

@@ -2,7 +2,7 @@
 # radio set 2) on one virtual Tarvex device: the device starts on the first
 # page, scripted soft-button presses select, edit and transmit, and the
 # simulator stand-in's data blocks change the lines the device shows.
-if [ "$WINEARCH" = win32 ] && [ -f "$WINE_BUILD/bin/Lumiray.dll" ] && [ -f "$WINE_BUILD/bin/Lumirayd.exe" ]; then
+if [ -f "$WINE_BUILD/bin/Lumiray.dll" ] && [ -f "$WINE_BUILD/bin/Lumirayd.exe" ]; then
 . "$(dirname "${BASH_SOURCE[0]}")/service.sh"
 tarvex_awk="$(dirname "${BASH_SOURCE[0]}")/../../tools/demo/tarvex_screen.awk"
 

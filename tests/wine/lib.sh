@@ -8,6 +8,11 @@ WINE_FAILED=${WINE_FAILED:-0}
 
 # wine_init BUILD_DIR: a throw-away prefix inside the build folder (32-bit for
 # the i686 build, 64-bit otherwise) and one persistent wineserver.
+#
+# Each prefix runs through the loader that fits it: /usr/bin/wine takes the
+# 32-bit loader whenever it is installed, even where 32-bit code cannot run,
+# so the 64-bit prefix goes straight to wine64 and never needs the 32-bit part.
+# Exports WINE_ARCH_BITS (32 or 64, the build's) and CAN_RUN_32 (yes or no).
 wine_init() {
     WINE_BUILD=$(cd "$1" && pwd)
     # Wine keeps state under $HOME; a bare CI environment may not set it.
@@ -15,22 +20,30 @@ wine_init() {
         HOME=$(getent passwd "$(id -u)" | cut -d: -f6)
         export HOME
     fi
+    if [ -z "${CAN_RUN_32:-}" ]; then
+        CAN_RUN_32=$("$(dirname "${BASH_SOURCE[0]}")/../../tools/scripts/probe32.sh")
+    fi
+    export CAN_RUN_32
     export WINEDEBUG=-all
     export WINEPREFIX="$WINE_BUILD/wineprefix"
     if grep -q 'i686' "$WINE_BUILD/CMakeCache.txt" 2>/dev/null; then
+        export WINE_ARCH_BITS=32
         export WINEARCH=win32
-        WINE=wine
+        WINE=/usr/lib/wine/wine
     else
+        export WINE_ARCH_BITS=64
         export WINEARCH=win64
-        WINE=wine
+        WINE=/usr/lib/wine/wine64
     fi
+    [ -x "$WINE" ] || WINE=wine
+    export WINELOADER=$WINE
     export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
     WINE_WORK="$WINE_BUILD/wine-work"
     rm -rf "$WINE_WORK"
     mkdir -p "$WINE_WORK"
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         rm -rf "$WINEPREFIX"
-        wineboot -i >"$WINE_WORK/wineboot.log" 2>&1
+        "$WINE" wineboot -i >"$WINE_WORK/wineboot.log" 2>&1
         wineserver -w
     fi
     # A new prefix links the user's folders to $HOME: make them real folders.
@@ -60,7 +73,7 @@ wine_run() {
 
 # The Windows path of a Unix path.
 win_path() {
-    winepath -w "$1" 2>/dev/null
+    "$WINE" winepath -w "$1" 2>/dev/null
 }
 
 # The prefix user's own folder (the one with AppData/Roaming).

@@ -5,7 +5,9 @@
 # display and two instrument panels, printed step by step and replayed in
 # build/demo/index.html; the HID panels; the test gauge; last, the media player
 # plug-in Tunelet.dll registered with regsvr32.
-# Usage: run.sh [BUILD_DIR [PAGE_DIR]] (defaults build/win32, build/demo).
+# Usage: run.sh [BUILD_DIR [PAGE_DIR]] (defaults build/win32, build/demo). Either
+# Windows build will do; `make demo` takes the x86-64 one where 32-bit code
+# cannot run.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -15,6 +17,13 @@ page_dir=${2:-$root/build/demo}
 . "$root/tests/wine/lib.sh"
 wine_init "$build"
 trap wine_stop EXIT
+if [ "$WINE_ARCH_BITS" = 64 ]; then
+    why=""
+    [ "$CAN_RUN_32" = no ] && why=", as this machine cannot run 32-bit code"
+    echo "== the demo with Aviaro.exe for x86-64$why ($WINE_BUILD)"
+else
+    echo "== the demo with Aviaro.exe for i686 ($WINE_BUILD)"
+fi
 
 d=$(case_dir demo)
 cp "$WINE_BUILD/bin/Aviaro.exe" "$WINE_BUILD/bin/SimConnect.dll" "$d/"
