@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -366,14 +367,16 @@ TEST_F(RegistrationFolder, MsfsStoreAndSteamSideBySide) {
     fs::create_directories(fs::path(Path(L"LocalAppData/Packages/Microsoft.Limitless_8wekyb3d8bbwe")));
     fs::create_directories(fs::path(Path(L"AppData/Microsoft/FSX")));
     fs::create_directories(fs::path(Path(L"Documents/Flight Simulator X Files")));
-    auto exeXml = [&](const Case& c) {
-        const std::string folder = c.folder;
-        return av::platform::JoinPath(Path(std::wstring(folder.begin(), folder.end())), L"exe.xml");
+    // "a/b" as the platform writes it, below the test's folder.
+    auto folderOf = [&](const Case& c) {
+        std::wstring folder(c.folder, c.folder + std::strlen(c.folder));
+        std::replace(folder.begin(), folder.end(), L'/', av::platform::kPathSeparator);
+        return Path(folder);
     };
+    auto exeXml = [&](const Case& c) { return av::platform::JoinPath(folderOf(c), L"exe.xml"); };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const std::string folder = c.folder;
-        EXPECT_EQ(Path(std::wstring(folder.begin(), folder.end())), AddonFolder(c.simulator));
+        EXPECT_EQ(folderOf(c), AddonFolder(c.simulator));
         if (c.present) fs::create_directories(fs::path(AddonFolder(c.simulator)));
         if (c.before != "<missing>") Put(exeXml(c), c.before);
     }
