@@ -2,15 +2,24 @@
 ; installer/CMakeLists.txt), which passes:
 ;   VERSION      the release version, e.g. 1.0.0
 ;   AVIARO_EXE   the i686 Aviaro.exe
+;   AVIARO_EXE64 the x86-64 Aviaro.exe
 ;   TUNELET32    the i686 Tunelet.dll
 ;   TUNELET64    the x86-64 Tunelet.dll
 ;   EXAMPLES     the examples folder (Aviaro.xml and gauges/)
-;   GAUGE_LIST   a generated script that deletes exactly the installed sample gauges
+;   GAUGE_LIST   a generated macro that deletes exactly the installed sample gauges
 ;   OUTFILE      the setup program to write
 ;
 ; Where the files go, and why:
-;   $INSTDIR\Aviaro.exe         The simulators start it from here ("-run"); "-install"
-;                               writes this path into every simulator's exe.xml.
+;   $INSTDIR\Aviaro.exe         The i686 program, for the 32-bit simulators (FSX, its Steam
+;                               edition, Prepar3D v1 to v3), which start it from here
+;                               ("-run"); its "-install" writes this path into their exe.xml.
+;   $INSTDIR\x64\Aviaro.exe     On 64-bit Windows only: the x86-64 program, for the 64-bit
+;                               simulators (Microsoft Flight Simulator 2020 and 2024); its
+;                               "-install" writes this path into their exe.xml. Its own
+;                               folder, as each program keeps its saved page names
+;                               (VelFlightMira.xml) beside itself.
+;   $INSTDIR\x64\gauges\...    The sample gauges again, as a gauge's File is relative to
+;                               the folder of the Aviaro.exe that reads it.
 ;   $INSTDIR\gauges\...         The sample gauges, folder for folder. A "Gauge" page whose
 ;                               RootFolder is neither Absolute nor Fsx finds its File
 ;                               relative to the folder of Aviaro.exe, so the sample
@@ -23,15 +32,16 @@
 ;                               one simulator folder the add-on itself knows from the
 ;                               registry is FSX's SetupPath; when it is set and holds no
 ;                               Aviaro.xml yet, the sample is copied there. An existing one
-;                               is the user's and is never replaced. Other simulators: the
-;                               user copies $INSTDIR\Aviaro.xml into the simulator's folder.
+;                               is the user's and is never replaced. Other simulators, the
+;                               64-bit ones too: the user copies $INSTDIR\Aviaro.xml into the
+;                               folder the simulator starts its add-ons in.
 ;   $INSTDIR\Tunelet.dll        The media-player plug-in for 32-bit players, registered
 ;                               with the 32-bit regsvr32.
 ;   $INSTDIR\x64\Tunelet.dll    On 64-bit Windows only: the plug-in for 64-bit players,
 ;                               registered with the 64-bit regsvr32.
 ;
-; Uninstall runs "Aviaro.exe -uninstall" (it removes only this program's exe.xml
-; entries), unregisters what install registered, and deletes the files install
+; Uninstall runs "-uninstall" with each Aviaro.exe (each removes only its own
+; exe.xml entries), unregisters what install registered, and deletes the files install
 ; wrote. Files the user added (other gauges) stay, and so does the simulator
 ; folder's Aviaro.xml once the user has changed it.
 
@@ -41,6 +51,7 @@ SetCompressor /SOLID lzma
 !include LogicLib.nsh
 !include WinVer.nsh
 !include x64.nsh
+!include "${GAUGE_LIST}"
 
 !define PRODUCT "Aviaro"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Aviaro"
@@ -129,16 +140,21 @@ Section "Aviaro"
         ${EndIf}
     ${EndIf}
 
-    ; Into every simulator's exe.xml. The program's exit code tells nothing
-    ; (it is 1 whatever happened), so it is not checked.
+    ; Into the exe.xml of every simulator of each program. Its exit code tells
+    ; nothing (it is 1 whatever happened), so it is not checked.
     DetailPrint "Aviaro.exe -install"
     ExecWait '"$INSTDIR\Aviaro.exe" -install'
 
     !insertmacro RegisterPlugin "$INSTDIR\Tunelet.dll" 0 ""
     ${If} ${RunningX64}
         SetOutPath "$INSTDIR\x64"
+        File "/oname=Aviaro.exe" "${AVIARO_EXE64}"
         File "/oname=Tunelet.dll" "${TUNELET64}"
+        SetOutPath "$INSTDIR\x64\gauges"
+        File /r "${EXAMPLES}/gauges/*.*"
         SetOutPath "$INSTDIR"
+        DetailPrint "x64\Aviaro.exe -install"
+        ExecWait '"$INSTDIR\x64\Aviaro.exe" -install'
         !insertmacro RegisterPlugin "$INSTDIR\x64\Tunelet.dll" 1 ""
     ${EndIf}
 SectionEnd
@@ -193,10 +209,14 @@ Function un.FilesEqual
 FunctionEnd
 
 Section "Uninstall"
-    ; Out of every simulator's exe.xml first, while the program is still there.
+    ; Out of every simulator's exe.xml first, while the programs are still there.
     ${If} ${FileExists} "$INSTDIR\Aviaro.exe"
         DetailPrint "Aviaro.exe -uninstall"
         ExecWait '"$INSTDIR\Aviaro.exe" -uninstall'
+    ${EndIf}
+    ${If} ${FileExists} "$INSTDIR\x64\Aviaro.exe"
+        DetailPrint "x64\Aviaro.exe -uninstall"
+        ExecWait '"$INSTDIR\x64\Aviaro.exe" -uninstall'
     ${EndIf}
 
     ${If} ${RunningX64}
@@ -221,17 +241,19 @@ Section "Uninstall"
         ${EndIf}
     ${EndIf}
 
+    ; The sample gauges go file by file (DeleteSampleGauges), folders only once
+    ; empty, so gauges the user added stay.
     Delete "$INSTDIR\x64\Tunelet.dll"
+    Delete "$INSTDIR\x64\Aviaro.exe"
+    ; Written by each program beside itself: the page each instrument panel showed last.
+    Delete "$INSTDIR\x64\VelFlightMira.xml"
+    !insertmacro DeleteSampleGauges "$INSTDIR\x64"
     RMDir "$INSTDIR\x64"
     Delete "$INSTDIR\Tunelet.dll"
     Delete "$INSTDIR\Aviaro.exe"
     Delete "$INSTDIR\Aviaro.xml"
-    ; Written by the add-on beside itself: the page each instrument panel showed last.
     Delete "$INSTDIR\VelFlightMira.xml"
-    ; The sample gauges file by file; folders only once empty, so gauges the
-    ; user added stay.
-    !include "${GAUGE_LIST}"
-    RMDir "$INSTDIR\gauges"
+    !insertmacro DeleteSampleGauges "$INSTDIR"
     Delete "$INSTDIR\Uninstall.exe"
     RMDir "$INSTDIR"
     DeleteRegKey HKLM "${UNINSTALL_KEY}"

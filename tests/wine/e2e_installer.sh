@@ -3,7 +3,18 @@
 # makes beside another add-on's, the media player's registry entries and the
 # uninstall record; then the uninstaller: all of it gone, the other add-on, the
 # rest of exe.xml, a gauge the user added and an edited configuration kept.
-if [ "$WINEARCH" = win32 ]; then
+#
+# The setup program is a 32-bit program and is built by the i686 build: it runs
+# only with that build, in its 32-bit prefix (which is not 64-bit Windows, so
+# the x86-64 files are not installed there), and only where 32-bit code runs.
+# Otherwise the test is skipped, said so, and counted neither way.
+inst_bits=${WINE_ARCH_BITS:-}
+[ -n "$inst_bits" ] || { [ "$WINEARCH" = win32 ] && inst_bits=32 || inst_bits=64; }
+if [ "$inst_bits" != 32 ]; then
+    echo "skip installer: the setup program is built and tested with the i686 build, not this $inst_bits-bit one"
+elif [ "${CAN_RUN_32:-yes}" != yes ]; then
+    echo "skip installer: this machine cannot run 32-bit code, and the setup program is a 32-bit program"
+else
 
 inst_version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$WINE_BUILD/CMakeCache.txt")
 inst_setup="$WINE_BUILD/Aviaro-$inst_version-setup.exe"
@@ -170,3 +181,4 @@ unset inst_built inst_codes inst_version inst_setup inst_user inst_fsx inst_dir 
     inst_clsid inst_keys inst_bin inst_file inst_internal inst_descr inst_exe inst_same inst_f \
     inst_examples d T
 fi
+unset inst_bits
