@@ -188,28 +188,57 @@ class Pe:
         return result
 
 
-def stdcall_pop(pe, objdump, rva):
-    """Bytes the function at rva pops on return: the operand of its first ret,
-    reading the code straight on from its entry (a jump that is the entry's
-    first instruction is followed: an import thunk or a tail call)."""
-    start = pe.image_base + rva
-    for _ in range(3):
-        out = subprocess.run([objdump, "-d", "--no-show-raw-insn",
-                              "--start-address=0x%x" % start, "--stop-address=0x%x" % (start + 0x2000),
-                              pe.path], capture_output=True, text=True, check=True).stdout
-        insns = re.findall(r"^\s*([0-9a-f]+):\s+(\S+)\s*([^\n<#]*)", out, re.M)
-        if not insns:
-            return None
-        mnemonic, operand = insns[0][1], insns[0][2].strip()
-        if mnemonic.startswith("jmp") and re.fullmatch(r"[0-9a-f]+", operand):
-            start = int(operand, 16)
-            continue
-        for _, mnemonic, operand in insns:
+def disassemble(objdump, path):
+    """{address: (mnemonic, operand, next address)} of the code sections."""
+    out = subprocess.run([objdump, "-d", "--no-show-raw-insn", path],
+                         capture_output=True, text=True, check=True).stdout
+    code = {}
+    previous = None
+    for m in re.finditer(r"^\s*([0-9a-f]+):\s+(\S+)[ \t]*([^\n]*)", out, re.M):
+        address = int(m.group(1), 16)
+        if previous is not None:
+            code[previous[0]] = previous[1] + (address,)
+        previous = (address, (m.group(2), m.group(3).strip()))
+    if previous is not None:
+        code[previous[0]] = previous[1] + (None,)
+    return code
+
+
+# Calls that never return: the path ends there.
+NO_RETURN = re.compile(r"<[^>]*(throw|terminate|abort|Unwind_Resume|stack_chk_fail)[^>]*>")
+
+
+def stdcall_pops(code, entry):
+    """The set of byte counts popped by the returns reachable from entry,
+    following jumps (a tail call returns for its caller) and both ways of a
+    branch, but not into calls."""
+    pops = set()
+    seen = set()
+    todo = [entry]
+    while todo and len(seen) < 20000:
+        address = todo.pop()
+        while address is not None and address not in seen and address in code:
+            seen.add(address)
+            mnemonic, operand, following = code[address]
+            target = re.match(r"([0-9a-f]+)\b", operand)
             if mnemonic.startswith("ret"):
-                m = re.match(r"\$0x([0-9a-f]+)", operand.strip())
-                return int(m.group(1), 16) if m else 0
-        return None
-    return None
+                m = re.match(r"\$0x([0-9a-f]+)", operand)
+                pops.add(int(m.group(1), 16) if m else 0)
+                break
+            if mnemonic in ("ud2", "hlt", "int3"):
+                break
+            if mnemonic.startswith("jmp"):
+                if not target:
+                    pops.add("an indirect jump")
+                    break
+                address = int(target.group(1), 16)
+                continue
+            if mnemonic.startswith("j") and target:
+                todo.append(int(target.group(1), 16))
+            elif mnemonic.startswith("call") and NO_RETURN.search(operand):
+                break
+            address = following
+    return pops
 
 
 # Each binary in bin/ the build makes, with its exports (None: none expected)
@@ -270,12 +299,14 @@ def main():
         check(sorted(exports) == want, "%s: exports %s" % (tag, "the %d expected" % len(want) if want else "none"),
               "found " + (", ".join(sorted(exports)) or "none"))
         if i686 and expected:
+            code = disassemble(objdump, path)
             wrong = []
             for export, size in sorted(expected.items()):
                 if export in exports:
-                    pops = stdcall_pop(pe, objdump, exports[export])
-                    if pops != size:
-                        wrong.append("%s pops %s, not %d" % (export, pops, size))
+                    pops = stdcall_pops(code, pe.image_base + exports[export])
+                    if pops != {size}:
+                        found = ", ".join(str(p) for p in sorted(pops, key=str)) or "nothing"
+                        wrong.append("%s pops %s, not %d" % (export, found, size))
             check(not wrong, "%s: stdcall argument sizes" % tag, "; ".join(wrong))
         if role == "stand-in":
             continue
