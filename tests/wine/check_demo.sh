@@ -34,6 +34,15 @@ expect_step() {
     fi
 }
 if [ "$code" -eq 0 ]; then ok "exits 0"; else bad "exits 0" "exit $code"; fi
+# The first line names the build that runs, and why where 32-bit code cannot run.
+if grep -q i686 "$build/CMakeCache.txt"; then
+    first="== the demo with Aviaro.exe for i686 ($(cd "$build" && pwd))"
+elif [ "${CAN_RUN_32:-$("$here/../../tools/scripts/probe32.sh")}" = no ]; then
+    first="== the demo with Aviaro.exe for x86-64, as this machine cannot run 32-bit code ($(cd "$build" && pwd))"
+else
+    first="== the demo with Aviaro.exe for x86-64 ($(cd "$build" && pwd))"
+fi
+if [ "$(head -1 "$out")" = "$first" ]; then ok "the first line names the build"; else bad "the first line names the build" "'$(head -1 "$out")'"; fi
 expect "the trace shows the connection" "  CAviaroBase::InitSimConnect - SimConnect_Open returned 00000000"
 # The joystick display's pages, and the same radios on the radio panel.
 expect_step "Up in edit mode raises the COM standby" \
