@@ -259,14 +259,14 @@ TEST(SimConnectLibrary, I686LoadsFromTheNewestInstalledAssemblyVersionThenByPlai
     }
 }
 
-TEST(SimConnectLibrary, X8664LoadsBesideTheProgramThenFromTheSdkFoldersAndTracesEachMiss) {
+TEST(SimConnectLibrary, X8664LoadsBesideTheProgramThenFromTheSdkFoldersAndTracesAllWhenNoneLoads) {
     const std::string beside = "C:\\Program Files\\Aviaro\\SimConnect.dll";
     const std::string sdk2020 = "D:\\MSFS SDK\\SimConnect SDK\\lib\\SimConnect.dll";
     const std::string sdk2024 = "C:\\MSFS 2024 SDK\\SimConnect SDK\\lib\\SimConnect.dll";
     const std::vector<std::string> every = {
         "in-process SimConnect.dll", "path " + beside, "path " + sdk2020, "path " + sdk2024};
-    // Whichever attempt loads ends the search; each path that did not load
-    // before it is traced, in order.
+    // Whichever attempt loads ends the search and nothing is traced; when none
+    // loads, each path tried is traced, in order.
     for (std::size_t winner = 0; winner <= every.size(); ++winner) {
         g_attempts = LoadAttempts();
         g_attempts.programFolder = L"C:\\Program Files\\Aviaro";
@@ -281,8 +281,8 @@ TEST(SimConnectLibrary, X8664LoadsBesideTheProgramThenFromTheSdkFoldersAndTraces
                   std::vector<std::string>(every.begin(), every.begin() + tried))
             << "winner " << winner;
         EXPECT_EQ(module, winner < every.size() ? &g_module : nullptr) << "winner " << winner;
-        std::string missed;  // every path before the winner ("path " cut off)
-        for (std::size_t i = 1; i < std::min(winner, every.size()); ++i) {
+        std::string missed;  // every path, when none loads ("path " cut off)
+        for (std::size_t i = 1; winner == every.size() && i < every.size(); ++i) {
             missed += NotLoaded(every[i].substr(5));
         }
         EXPECT_EQ(trace, missed) << "winner " << winner;

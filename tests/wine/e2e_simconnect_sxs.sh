@@ -88,11 +88,17 @@ cp "$WINE_BUILD/bin/Aviaro.exe" "$d/program/"
 cp "$WINE_BUILD/bin/SimConnect.dll" "$sdk/SimConnect SDK/lib/"
 check_absent "no SimConnect.dll beside the x86-64 Aviaro.exe" "$d/program/SimConnect.dll"
 printf 'SimStart\nquit\n' >"$d/script.txt"
+wine_run "$d/reg.txt" reg add "$sdk_debug_key" /v Aviaro /t REG_SZ \
+    /d "$(win_path "$d")\\trace.txt" /f
 (unset MSFS2024_SDK; cd "$d/program" && MSFS_SDK="$(win_path "$sdk")\\" \
     AVIARO_SIM_SCRIPT="$d/script.txt" AVIARO_SIM_RECORD="$d/record.txt" \
     wine_run "$d/out.txt" "$d/program/Aviaro.exe" -run)
 check_eq "-run with SimConnect.dll only in the MSFS_SDK folder serves the script and exits 0" 0 $?
 sxs_check_session "the SDK's SimConnect.dll served the whole session" "$d"
+# Found at the second place: the trace is the i686 build's, naming no place
+# (its first line after the separator is the open).
+check_eq "a run that finds the SDK's library traces no place it tried" \
+    "  CAviaroBase::InitSimConnect - SimConnect_Open returned 00000000" "$(sed -n 3p "$d/trace.txt" | tr -d '\r')"
 
 # Neither variable names a folder holding the library: every place tried is
 # traced, then the open fails.

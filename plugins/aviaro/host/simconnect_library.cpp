@@ -1,5 +1,7 @@
 #include "plugins/aviaro/host/simconnect_library.h"
 
+#include <vector>
+
 #include "platform/module.h"
 #include "platform/paths.h"
 #include "platform/process.h"
@@ -45,12 +47,11 @@ std::wstring WindowsPath(std::wstring folder, const wchar_t* file) {
     return folder + L"\\" + file;
 }
 
-void* LoadFromPath(const simconnect::ModuleLoaders& loaders, const std::wstring& path) {
+// Exactly this file; a path that does not load is kept for the trace.
+void* LoadFromPath(const simconnect::ModuleLoaders& loaders, const std::wstring& path,
+                   std::vector<std::wstring>& tried) {
     void* module = loaders.fromPath != nullptr ? loaders.fromPath(path.c_str()) : nullptr;
-    if (module == nullptr) {
-        CTraceLog::Instance().Trace(L"CSimConnectLibrary::Instance - SimConnect.dll not loaded from " +
-                                    path);
-    }
+    if (module == nullptr) tried.push_back(path);
     return module;
 }
 
@@ -64,11 +65,14 @@ void* LoadFromSideBySide(const simconnect::ModuleLoaders& loaders) {
     return loaders.byName(kFileName);
 }
 
+// A run that finds the library traces nothing here, so its trace is the i686
+// build's; one that finds none names every file it tried.
 void* LoadFromSdkFolders(const simconnect::ModuleLoaders& loaders) {
+    std::vector<std::wstring> tried;
     const std::wstring programFolder =
         loaders.programFolder != nullptr ? loaders.programFolder() : std::wstring();
     if (!programFolder.empty()) {
-        if (void* module = LoadFromPath(loaders, WindowsPath(programFolder, kFileName))) {
+        if (void* module = LoadFromPath(loaders, WindowsPath(programFolder, kFileName), tried)) {
             return module;
         }
     }
@@ -77,7 +81,13 @@ void* LoadFromSdkFolders(const simconnect::ModuleLoaders& loaders) {
         if (loaders.environment == nullptr || !loaders.environment(variable, sdk) || sdk.empty()) {
             continue;
         }
-        if (void* module = LoadFromPath(loaders, WindowsPath(sdk, kSdkLibrary))) return module;
+        if (void* module = LoadFromPath(loaders, WindowsPath(sdk, kSdkLibrary), tried)) {
+            return module;
+        }
+    }
+    for (const std::wstring& path : tried) {
+        CTraceLog::Instance().Trace(L"CSimConnectLibrary::Instance - SimConnect.dll not loaded from " +
+                                    path);
     }
     return nullptr;
 }

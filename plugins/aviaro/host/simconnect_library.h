@@ -40,7 +40,7 @@ enum class SearchOrder {
     // A stand-in registered in-process; else "<program folder>\SimConnect.dll";
     // else "<SDK>\SimConnect SDK\lib\SimConnect.dll" for the SDK folder named
     // by MSFS_SDK, then by MSFS2024_SDK (a variable unset or empty is skipped).
-    // Never searched for by name. Each file that does not load is traced.
+    // Never searched for by name. When none loads, each file tried is traced.
     SdkFolders,
 };
 
