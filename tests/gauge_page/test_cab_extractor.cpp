@@ -15,8 +15,8 @@
 
 #include "cab_test_support.h"
 #include "plugins/aviaro/host/trace_log.h"
-#include "plugins/aviaro/pages/cab_extractor.h"
-#include "plugins/aviaro/pages/path_codec.h"
+#include "plugins/aviaro/gauge_package/cab_extractor.h"
+#include "plugins/aviaro/gauge_package/path_codec.h"
 
 namespace fs = std::filesystem;
 using cabtest::Tree;

@@ -10,9 +10,9 @@
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "platform/text.h"
+#include "plugins/aviaro/gauge_package/cab_extractor.h"
 #include "plugins/aviaro/host/simconnect_library.h"
 #include "plugins/aviaro/host/trace_log.h"
-#include "plugins/aviaro/pages/cab_extractor.h"
 #include "plugins/aviaro/xml/xml_node.h"
 #include "plugins/lumiray/lumiray_library.h"
 

@@ -1,10 +1,10 @@
-#include "plugins/aviaro/pages/cab_extractor.h"
+#include "plugins/aviaro/gauge_package/cab_extractor.h"
 
 #include <cstdio>
 
 #include "platform/text.h"
 #include "plugins/aviaro/host/trace_log.h"
-#include "plugins/aviaro/pages/path_codec.h"
+#include "plugins/aviaro/gauge_package/path_codec.h"
 
 using av::platform::CabNote;
 using av::platform::CabNotice;

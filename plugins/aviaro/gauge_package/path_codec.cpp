@@ -1,4 +1,4 @@
-#include "plugins/aviaro/pages/path_codec.h"
+#include "plugins/aviaro/gauge_package/path_codec.h"
 
 namespace {
 
