@@ -5,7 +5,6 @@
 #include <cwchar>
 
 #include "platform/text.h"
-#include "plugins/aviaro/gauge/script_evaluator.h"
 #include "plugins/aviaro/host/simconnect_library.h"
 #include "plugins/aviaro/host/trace_log.h"
 
@@ -156,8 +155,9 @@ void CGaugeVariables::Set(wchar_t letter, std::wstring_view name, std::wstring_v
     WriteSimulator(slot, value);
 }
 
-void CGaugeVariables::RegisterScript(const wchar_t* script) {
-    if (script != nullptr) ScanScriptVariables(*this, std::wstring_view(script));
+// RegisterScript, the pre-scan, is defined with the script language it
+// tokenises (script_evaluator.cpp): the store itself needs nothing of it.
+void CGaugeVariables::ResetValuesAfterScan() {
     // Every simulator value starts again from 0.0 until new data arrives.
     const std::int32_t count = Count();
     for (std::int32_t i = 0; i < count; ++i) {

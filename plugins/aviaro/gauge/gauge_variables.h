@@ -47,7 +47,8 @@ public:
     void Set(wchar_t letter, std::wstring_view name, std::wstring_view unit, float value);
 
     // Registers every simulator variable the script reads (blocks included),
-    // then sets every simulator value, received and evaluated, to 0.0.
+    // then sets every simulator value, received and evaluated, to 0.0. The
+    // scan is the script language's (defined in script_evaluator.cpp).
     void RegisterScript(const wchar_t* script);
 
     // One data block of the page's request: FLOAT32 values in datum-id order,
@@ -78,6 +79,9 @@ public:
     }
 
 private:
+    // The end of RegisterScript: every simulator value back to 0.0.
+    void ResetValuesAfterScan();
+
     struct Slot {
         std::atomic<std::int32_t> index{-1};  // datum id, -1 while not registered
     };

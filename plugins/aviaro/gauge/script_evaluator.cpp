@@ -287,6 +287,13 @@ void ScanScriptVariables(CGaugeVariables& variables, std::wstring_view text) {
     Scan(variables, text, 0);
 }
 
+// The store's pre-scan lives here, beside the tokenizer it runs, so that the
+// store needs nothing of the script language.
+void CGaugeVariables::RegisterScript(const wchar_t* script) {
+    if (script != nullptr) ScanScriptVariables(*this, std::wstring_view(script));
+    ResetValuesAfterScan();
+}
+
 // ---------------------------------------------------------------------------
 // Preparing
 
