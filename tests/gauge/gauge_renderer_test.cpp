@@ -17,6 +17,7 @@
 
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "platform/registry.h"
 #include "platform/text.h"
 #include "plugins/aviaro/host/simconnect_library.h"
 #include "plugins/aviaro/host/trace_log.h"
@@ -425,6 +426,19 @@ TEST_F(GaugeRenderer, FramesMatchTheirGoldens) {
   <Element><MaskImage Name="bg.bmp"><Axis>20,15</Axis></MaskImage><Image Name="needle.bmp"><Axis>6,1.5</Axis></Image>
     <Rotation><Expression><Script>(L:Angle) dgrd /-/</Script></Expression></Rotation></Element>
 </SimGauge.Gauge></SimBase.Document>)";
+    // Three times as wide and half as high again: every x (positions, axes,
+    // the nonlinearity table's points, the shift's scale) takes the width's
+    // ratio and every y the height's.
+    const char* const stretchedGauge = R"(<Gauge Name="Stretched">
+  <Image Name="bg.bmp" ImageSizes="40,30,120,45"/>
+  <Element><Position X="2" Y="3"/><Image Name="dot.bmp"><Axis X="1" Y="2"/></Image>
+    <Shift><Value>(L:Tape)</Value><Scale X="1" Y="0.5"/></Shift></Element>
+  <Element><Position X="6" Y="12"/><Image Name="needle.bmp"><Axis X="0" Y="1"/>
+    <Nonlinearity><Item Value="0" X="-4" Y="4"/><Item Value="10" X="4" Y="-4"/></Nonlinearity></Image>
+    <Shift><Value>(L:Tape)</Value></Shift></Element>
+  <Element><Position X="10" Y="16"/><Image Name="needle.bmp"><Axis X="2" Y="1"/></Image>
+    <Rotate><Value>(L:Angle) dgrd</Value></Rotate></Element>
+</Gauge>)";
     const std::tuple<const char*, const char*, float, int, int> cases[] = {
         // name, file (null: the test gauge), knots, knob presses (negative: up), draw width
         {"test_gauge_0kt", nullptr, 0.0f, 0, 153},
@@ -433,6 +447,7 @@ TEST_F(GaugeRenderer, FramesMatchTheirGoldens) {
         {"test_gauge_45kt_down25", nullptr, 45.0f, 25, 153},
         {"small_gauge", smallGauge, 0.0f, 0, 80},
         {"small_simgauge", smallSimGauge, 0.0f, 0, 40},
+        {"stretched_gauge", stretchedGauge, 0.0f, 0, 120},
     };
     for (const auto& [name, file, knots, downs, drawWidth] : cases) {
         CGaugeVariables variables;
@@ -519,6 +534,53 @@ TEST_F(GaugeRenderer, HostileValuesAreClippedOrSkipped) {
       <Element><Image Name="tape.bmp"/></Element></Gauge>)"));
     far.Render(farFrame.view);
     EXPECT_EQ(farFrame.OnlyInside(320), "");
+}
+
+// The test gauge's bitmaps: in "1024" beside the device library the registry
+// names when its background is there, else in the library's usual folder (a
+// library kept elsewhere need not bring them).
+TEST_F(GaugeRenderer, TestGaugeBitmapsBesideTheLibraryThenTheUsualFolder) {
+    using av::platform::RegistryRoot;
+#if !defined(_WIN32)
+    const char* previous = std::getenv("AVIARO_REGISTRY");
+    const std::string restore = previous != nullptr ? previous : "";
+    setenv("AVIARO_REGISTRY", (folder_ / "registry.reg").string().c_str(), 1);
+#endif
+    const std::wstring key = L"SOFTWARE\\Orlend\\Lumiray";
+    std::wstring kept;
+    const bool hadValue = av::platform::ReadRegistryString(RegistryRoot::LocalMachine, key, L"LumirayX86", kept);
+    const std::wstring usual = L"C:\\Program Files\\Orlend\\Lumiray\\1024\\";
+    const wchar_t sep = av::platform::kPathSeparator;
+    fs::create_directories(folder_ / "with" / "1024");
+    fs::create_directories(folder_ / "without" / "1024");
+    std::ofstream(folder_ / "with" / "1024" / "Airspeed_Background.bmp") << "BM";
+    std::ofstream(folder_ / "without" / "1024" / "Airspeed_Needle.bmp") << "BM";
+    const struct {
+        const char* what;
+        std::wstring library;  // empty: no value
+        std::wstring folder;
+    } cases[] = {
+        {"bitmaps beside the library", (folder_ / "with" / "Lumiray.dll").wstring(),
+         (folder_ / "with" / "1024").wstring() + sep},
+        {"no background beside the library", (folder_ / "without" / "Lumiray.dll").wstring(), usual},
+        {"no library named", L"", usual},
+    };
+    for (const auto& c : cases) {
+        av::platform::DeleteRegistryValue(RegistryRoot::LocalMachine, key, L"LumirayX86");
+        if (!c.library.empty()) {
+            ASSERT_TRUE(av::platform::WriteRegistryString(RegistryRoot::LocalMachine, key, L"LumirayX86", c.library));
+        }
+        EXPECT_EQ(CGaugeRenderer::DebugGaugeFolder(), c.folder) << c.what;
+    }
+    av::platform::DeleteRegistryValue(RegistryRoot::LocalMachine, key, L"LumirayX86");
+    if (hadValue) av::platform::WriteRegistryString(RegistryRoot::LocalMachine, key, L"LumirayX86", kept);
+#if !defined(_WIN32)
+    if (previous != nullptr) {
+        setenv("AVIARO_REGISTRY", restore.c_str(), 1);
+    } else {
+        unsetenv("AVIARO_REGISTRY");
+    }
+#endif
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/text.h"
 #include "platform/text_render.h"
@@ -222,11 +223,17 @@ CGaugeRenderer::CGaugeRenderer(const std::uint32_t* pageId) : pageId_(pageId) {}
 CGaugeRenderer::~CGaugeRenderer() = default;
 
 std::wstring CGaugeRenderer::DebugGaugeFolder() {
+    // Beside the library the registry names first; a library kept elsewhere
+    // than its usual folder (a 32-bit one under "Program Files (x86)") may
+    // have no bitmaps beside it, and then the usual folder is tried.
     std::wstring library;
     if (av::platform::ReadRegistryString(av::platform::RegistryRoot::LocalMachine,
                                          L"SOFTWARE\\Orlend\\Lumiray", L"LumirayX86", library)) {
         const std::size_t slash = library.find_last_of(L"\\/");
-        if (slash != std::wstring::npos) return library.substr(0, slash) + L"\\1024\\";
+        if (slash != std::wstring::npos) {
+            const std::wstring folder = library.substr(0, slash + 1) + L"1024" + library[slash];
+            if (av::platform::FileExists(folder + L"Airspeed_Background.bmp")) return folder;
+        }
     }
     return L"C:\\Program Files\\Orlend\\Lumiray\\1024\\";
 }

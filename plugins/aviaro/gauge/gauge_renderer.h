@@ -192,7 +192,8 @@ public:
     // trailing backslash is added when missing).
     void LoadDebugGauge(CGaugeVariables& variables, const std::wstring& folder);
     // The same from the device library's "1024" folder: beside the library
-    // the registry names, or its usual installation folder.
+    // the registry names when its background is there, else the library's
+    // usual installation folder.
     void LoadDebugGauge(CGaugeVariables& variables);
     static std::wstring DebugGaugeFolder();
 
