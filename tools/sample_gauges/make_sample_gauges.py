@@ -7,11 +7,16 @@
 # run it again, then refresh the goldens (docs/gauges.md).
 #
 #   make_sample_gauges.py [--out FOLDER]   (default: examples/gauges)
+#   make_sample_gauges.py --check          draws into a temporary folder and
+#                                          names every committed bitmap a run
+#                                          would change, add or remove
 #
 # It lives here, not beside the gauges, so that the installer does not copy it.
+import filecmp
 import math
 import os
 import sys
+import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from draw import (BEZEL, FACE, GREEN, GREY, GROUND, KEY, ORANGE, RED, SKY, WHITE, YELLOW,  # noqa: E402
@@ -273,14 +278,42 @@ def fuel_oil(out):
     write(out, "FuelOil", {"bg.bmp": bg, "pointer.bmp": pointer})
 
 
+GAUGES = {"AirspeedIndicator": airspeed, "AttitudeIndicator": attitude, "Altimeter": altimeter,
+          "TurnCoordinator": turn_coordinator, "HeadingIndicator": heading, "VerticalSpeed": vertical_speed,
+          "Tachometer": tachometer, "FuelOil": fuel_oil}
+
+
+def check(committed):
+    """The bitmaps a run would change, add or remove, one a line."""
+    with tempfile.TemporaryDirectory() as out:
+        for draw in GAUGES.values():
+            draw(out)
+        differ = []
+        for gauge in sorted(GAUGES):
+            fresh, kept = os.path.join(out, gauge, "1024"), os.path.join(committed, gauge, "1024")
+            names = set(os.listdir(fresh)) | (set(os.listdir(kept)) if os.path.isdir(kept) else set())
+            for name in sorted(n for n in names if n.lower().endswith(".bmp")):
+                a, b = os.path.join(fresh, name), os.path.join(kept, name)
+                if not os.path.exists(a) or not os.path.exists(b) or not filecmp.cmp(a, b, shallow=False):
+                    differ.append(f"{gauge}/1024/{name}")
+    return differ
+
+
 def main():
     out = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples", "gauges")
     args = sys.argv[1:]
+    if args == ["--check"]:
+        differ = check(out)
+        for name in differ:
+            print(f"a run would change {name}")
+        print("the committed bitmaps are what the script draws" if not differ else
+              "run tools/sample_gauges/make_sample_gauges.py and commit the bitmaps (and the goldens)")
+        sys.exit(1 if differ else 0)
     if len(args) == 2 and args[0] == "--out":
         out = args[1]
     elif args:
-        sys.exit("usage: make_sample_gauges.py [--out FOLDER]")
-    for draw in (airspeed, attitude, altimeter, turn_coordinator, heading, vertical_speed, tachometer, fuel_oil):
+        sys.exit("usage: make_sample_gauges.py [--out FOLDER | --check]")
+    for draw in GAUGES.values():
         draw(out)
 
 
