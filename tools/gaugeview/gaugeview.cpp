@@ -27,13 +27,15 @@
 
 namespace {
 
-int Usage() {
-    std::fprintf(stderr,
+// Asked for (--help): the usage on standard output, exit 0; after a wrong
+// command line: on standard error, exit 2.
+int Usage(bool asked = false) {
+    std::fprintf(asked ? stdout : stderr,
                  "usage: gaugeview [--set \"L:name,unit=value\"]... [--press up|down|left|right[*N]]...\n"
                  "                 [--button \"id,label[,weight[,RRGGBB]]\"]... [--frames N]\n"
                  "                 [--cab PACKAGE.cab] GAUGE.xml|--test-gauge [FOLDER] -o OUT.png\n"
                  "  with --cab, GAUGE.xml is the gauge's path inside the package\n");
-    return 2;
+    return asked ? 0 : 2;
 }
 
 struct Setting {
@@ -81,7 +83,9 @@ int main(int argc, char** argv) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         const bool more = i + 1 < args.size();
-        if (a == "--set" && more) {
+        if (a == "--help" || a == "-h") {
+            return Usage(true);
+        } else if (a == "--set" && more) {
             Setting s;
             if (!ParseSetting(av::platform::FromUtf8(args[++i]), s)) return Usage();
             settings.push_back(s);
