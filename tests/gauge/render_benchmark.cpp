@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
+#include <tuple>
 #include <vector>
 
 #include "plugins/aviaro/gauge/gauge_renderer.h"
@@ -45,6 +47,45 @@ static void RenderTestGauge(benchmark::State& state) {
     state.counters["allocations_per_frame"] = double(g_allocations.load() - before) / double(state.iterations());
 }
 BENCHMARK(RenderTestGauge);
+
+// Each sample gauge at a state that turns and moves every element; each must
+// stay within the test gauge's time and allocate nothing per frame.
+static void RenderSampleGauge(benchmark::State& state, const wchar_t* gauge,
+                              std::vector<std::tuple<const wchar_t*, const wchar_t*, float>> values) {
+    const std::uint32_t pageId = 1;
+    CGaugeVariables variables;
+    CGaugeRenderer renderer(&pageId);
+    if (!renderer.LoadFromFile(variables, std::wstring(L"" AV_SAMPLE_GAUGES "/") + gauge + L"/gauge.xml")) {
+        state.SkipWithError("the sample gauge did not load");
+    }
+    renderer.AddButton(1, L"HDG", L"", 700, 0xFFFFFF);
+    for (const auto& [name, unit, value] : values) variables.Set(L'A', name, unit, value);
+    std::vector<std::uint8_t> frame(kFrameBytes, 0);
+    const RasterView view{frame.data(), 320, 240, 320 * 3, 3};
+    renderer.Render(view);
+    const long before = g_allocations.load();
+    for (auto _ : state) {
+        renderer.Render(view);
+        benchmark::ClobberMemory();
+    }
+    state.counters["allocations_per_frame"] = double(g_allocations.load() - before) / double(state.iterations());
+}
+BENCHMARK_CAPTURE(RenderSampleGauge, Airspeed, L"AirspeedIndicator",
+                  {{L"Airspeed indicated", L"knots", 120.0f}, {L"Flaps handle index", L"number", 1.0f}});
+BENCHMARK_CAPTURE(RenderSampleGauge, Attitude, L"AttitudeIndicator",
+                  {{L"Attitude indicator pitch degrees", L"radians", -0.17f},
+                   {L"Attitude indicator bank degrees", L"radians", -0.52f}});
+BENCHMARK_CAPTURE(RenderSampleGauge, Altimeter, L"Altimeter",
+                  {{L"Indicated altitude", L"feet", 12345.0f}, {L"Kohlsman setting hg", L"inHg", 29.92f}});
+BENCHMARK_CAPTURE(RenderSampleGauge, TurnCoordinator, L"TurnCoordinator",
+                  {{L"Turn indicator rate", L"radians per second", 0.05f},
+                   {L"Turn coordinator ball", L"position 128", 40.0f}});
+BENCHMARK_CAPTURE(RenderSampleGauge, Heading, L"HeadingIndicator",
+                  {{L"Heading indicator", L"degrees", 90.0f}, {L"Autopilot heading lock dir", L"degrees", 135.0f}});
+BENCHMARK_CAPTURE(RenderSampleGauge, VerticalSpeed, L"VerticalSpeed", {{L"Vertical speed", L"feet per minute", 700.0f}});
+BENCHMARK_CAPTURE(RenderSampleGauge, Tachometer, L"Tachometer", {{L"General eng rpm:1", L"rpm", 2400.0f}});
+BENCHMARK_CAPTURE(RenderSampleGauge, FuelOil, L"FuelOil",
+                  {{L"Fuel left quantity", L"gallons", 20.0f}, {L"General eng oil pressure:1", L"psf", 10800.0f}});
 
 static void CopyFrame(benchmark::State& state) {
     std::vector<std::uint8_t> from(kFrameBytes, 0x5A), to(kFrameBytes, 0);
