@@ -48,6 +48,7 @@ probe:
 
 # What can be known of the Windows binaries without running them.
 pe-check: win32 win64
+	cmake --build --preset win32 --target installer
 	tools/scripts/check_pe.py build/win32
 	tools/scripts/check_pe.py build/win64
 
@@ -63,6 +64,7 @@ fuzz: deps
 test: probe native native-tsan win32 win64
 	ctest --preset native -j $(JOBS)
 	TSAN_OPTIONS=halt_on_error=1 ctest --preset native-tsan -j $(JOBS)
+	cmake --build --preset win32 --target installer
 	tools/scripts/check_pe.py build/win32
 	tools/scripts/check_pe.py build/win64
 ifeq ($(CAN_RUN_32),yes)
@@ -72,7 +74,7 @@ endif
 	tests/wine/check_demo.sh build/$(DEMO_BUILD)
 	@$(MAKE) --no-print-directory fuzz
 ifneq ($(CAN_RUN_32),yes)
-	@echo "not run for i686, because this machine cannot execute 32-bit x86 code: its $$(grep -c . build/win32/test-binaries.txt) unit-test binaries, the end-to-end scripts, the installer and the demo check under Wine (checked without running: machine, imports, exports and stdcall sizes, manifest, version)"
+	@echo "not run for i686, because this machine cannot execute 32-bit x86 code: its $$(grep -c . build/win32/test-binaries.txt) unit-test binaries, the end-to-end scripts, the installer and the demo check under Wine (checked without running: machine, imports, exports and stdcall sizes, manifest, version; the setup program built)"
 endif
 
 demo: probe $(DEMO_BUILD)

@@ -13,8 +13,8 @@ run on the x86-64 build too. For each binary in BUILD/bin:
   expected number of argument bytes (the `__stdcall` size: a mismatch corrupts
   the caller's stack there and goes unnoticed on x86-64);
 - Aviaro.exe carries its manifest (resource 1 of type 24, byte for byte the
-  source file) and both deliverables their version resource, with the version
-  of the top-level CMakeLists.txt.
+  source file) and both deliverables and the i686 setup program their version
+  resource, with the version of the top-level CMakeLists.txt.
 
 Usage: check_pe.py BUILD_DIR. Prints one line per check; exits 1 on a failure.
 """
@@ -241,14 +241,17 @@ def stdcall_pops(code, entry):
     return pops
 
 
-# Each binary in bin/ the build makes, with its exports (None: none expected)
-# and whether it is a deliverable (version resource) or the program itself (manifest).
+# Each binary the build makes (in bin/ unless its path says otherwise), with
+# its exports (None: none expected) and whether it is a deliverable (version
+# resource) or the program itself (manifest too). The setup program is the
+# i686 build's only ({version} is the project's).
 BINARIES = [
-    ("Aviaro.exe", None, "program"),
-    ("Tunelet.dll", COM_SERVER_STDCALL, "deliverable"),
-    ("SimConnect.dll", SIMCONNECT_STDCALL, "stand-in"),
-    ("Lumiray.dll", "lumiray", "stand-in"),
-    ("HidStandIn.dll", "hid", "stand-in"),
+    ("bin/Aviaro.exe", None, "program"),
+    ("bin/Tunelet.dll", COM_SERVER_STDCALL, "deliverable"),
+    ("bin/SimConnect.dll", SIMCONNECT_STDCALL, "stand-in"),
+    ("bin/Lumiray.dll", "lumiray", "stand-in"),
+    ("bin/HidStandIn.dll", "hid", "stand-in"),
+    ("Aviaro-{version}-setup.exe", None, "setup"),
 ]
 
 
@@ -275,8 +278,12 @@ def main():
 
     version = version_of_project()
     manifest = open(os.path.join(ROOT, "plugins/aviaro/app/aviaro.exe.manifest"), "rb").read()
-    for name, expected, role in BINARIES:
-        path = os.path.join(build, "bin", name)
+    for relative, expected, role in BINARIES:
+        if role == "setup" and not i686:
+            continue
+        relative = relative.format(version="%d.%d.%d" % version[:3])
+        name = os.path.basename(relative)
+        path = os.path.join(build, relative)
         tag = "%s %s" % (arch, name)
         if not os.path.isfile(path):
             check(False, tag, "not built")
