@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/paths.h"
+#include "platform/process.h"
 #include "platform/text.h"
 #include "plugins/aviaro/gauge/bmp_reader.h"
 #include "plugins/aviaro/gauge/gauge_renderer.h"
@@ -172,6 +173,7 @@ TEST(SampleGauges, FramesMatchTheirGoldens) {
          {{L"Fuel left quantity", L"gallons", 40}, {L"Fuel right quantity", L"gallons", -5},
           {L"General eng oil temperature:1", L"rankine", 800}, {L"General eng oil pressure:1", L"psf", 30000}}},
     };
+    av::platform::ComInitialize();  // the XML reader is MSXML's on Windows
     const std::uint32_t pageId = 1;
     const std::wstring folder = av::platform::JoinPath(av::platform::GetExecutableFolder(), L"sample_gauges");
     for (const State& state : states) {
