@@ -21,6 +21,9 @@ struct LoadFromEnvironment {
             if (!lib.LoadScriptFile(script)) lib.Record(std::string("cannot read script ") + script);
         }
     }
+    ~LoadFromEnvironment() {
+        if (const char* cost = std::getenv("AVIARO_LUMIRAY_COST")) standin::LumirayStandIn::WriteCosts(cost);
+    }
 } g_load;
 
 }  // namespace

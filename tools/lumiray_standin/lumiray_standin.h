@@ -40,6 +40,13 @@
 // in the file starts with the wall-clock time in milliseconds since 1970 and a
 // space, the clock every library of the process reads, so records of several
 // stand-ins can be merged in order.
+//
+// Cost (AVIARO_LUMIRAY_COST names a file for the DLL form, written when the
+// library is unloaded): per tenth of a second of the system clock and entry
+// point a frame or a line uses (SetImage, SetString, SetLed), the calls made
+// and the time spent inside them once the library lock was taken, e.g.
+// "1700000000100 Lumiray_SetImage calls=2 ns=3456789" (the tenth's start in
+// milliseconds since 1970).
 #pragma once
 
 #include <atomic>
@@ -108,6 +115,8 @@ public:
     // av::platform::RegisterInProcessModule.
     static lumiray::EntryTable Entries();
     static void* Lookup(const char* name);
+    // The cost lines above; false when the file cannot be written.
+    static bool WriteCosts(const std::string& path);
 
     // Behind the exported entry points.
     HRESULT Initialize(const wchar_t* name);

@@ -1,0 +1,187 @@
+#!/usr/bin/env bash
+# The load benchmark: what the real Aviaro.exe costs under Wine while the
+# simulator stand-in sends steady data every 33 ms, per device kind, beyond a
+# bare SimConnect client (bare_client.exe) that receives the same data.
+#
+# Usage: tools/loadbench/run.sh [BUILD_DIR [SECONDS]]   (defaults build/win64, 20)
+# Run on demand on a quiet machine, never as a test. It uses BUILD_DIR's Wine
+# prefix and wine-work folder, so no other Wine run may use BUILD_DIR meanwhile:
+# copy the build first (cp -r build/win64 /tmp/bench) when someone else might.
+#
+# Each case is one run of its own: "bare" (bare_client.exe), "text" (the six
+# Tarvex pages on one joystick display), "gauge" (two gauge pages, each shown
+# on a Mira of its own), "hid" (the four panels in HidStandIn.dll) and "all".
+# CPU is read from /proc (every thread of the program, nanoseconds from
+# schedstat, plus the prefix's wineserver) over SECONDS in the middle of the
+# data. The device-library stand-in's own time in SetImage, SetString and
+# SetLed (AVIARO_LUMIRAY_COST, per call, times the calls in the window) is taken
+# off; the simulator stand-in's cost is in the bare run too. "per frame" divides
+# the gauge case's CPU by the frames sent in the window.
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+build=${1:-$root/build/win64}
+seconds=${2:-20}
+. "$root/tests/wine/lib.sh"
+wine_init "$build"
+trap wine_stop EXIT
+. "$root/tests/wine/service.sh"
+for f in Aviaro.exe SimConnect.dll Lumiray.dll HidStandIn.dll Lumirayd.exe bare_client.exe; do
+    [ -f "$WINE_BUILD/bin/$f" ] || { echo "loadbench: $WINE_BUILD/bin/$f is missing" >&2; exit 2; }
+done
+
+# The data: from 2 s after the connection, every 33 ms until 3 s past the
+# window; the window starts 4 s after the program starts.
+period=33
+first=2000
+last=$((first + (seconds + 3) * 1000))
+sim=$WINE_WORK/bench-sim.txt
+{
+    cat <<'INIT'
+init "heading indicator" 0
+init "airspeed indicated" 0
+init "flaps handle index" 1
+init "gear handle position" 1
+init "com active frequency:1" 0x1850
+init "com standby frequency:1" 0x2200
+init "nav active frequency:1" 0x1030
+init "nav standby frequency:1" 0x0800
+init "transponder code:1" 0x1200
+init "autopilot master" 1
+init "autopilot heading lock" 1
+init "autopilot altitude lock" 1
+init "autopilot altitude lock var" 8000
+init "autopilot vertical hold var" -500
+init "autopilot heading lock dir" 270
+init "autopilot airspeed hold var" 120
+init "nav obs:1" 95
+init "light beacon" 0
+SimStart
+INIT
+    awk -v first="$first" -v last="$last" -v period="$period" 'BEGIN {
+        for (t = first; t <= last; t += period) {
+            k = (t - first) / period
+            stby = (k % 2) ? "0x2205" : "0x2200"
+            printf "at %d; set \"heading indicator\" %d; set \"airspeed indicated\" %.1f; ", t, k % 360, 60 + (k % 1000) / 10
+            printf "set \"autopilot heading lock dir\" %d; set \"autopilot altitude lock var\" %d; ", k % 360, 8000 + (k % 50) * 100
+            printf "set \"com standby frequency:1\" %s; set \"nav obs:1\" %d; set \"light beacon\" %d\n", stby, k % 360, k % 2
+        }
+        printf "at %d; SimStop; quit\n", last + 500
+    }'
+} >"$sim"
+
+wineserver_pid() {
+    # Its working folder is named after the prefix's device and inode
+    # (under /tmp/.wine-UID, or a folder of its own on some systems).
+    local dir p
+    dir=$(printf '/server-%x-%x' "$(stat -c %d "$WINEPREFIX")" "$(stat -c %i "$WINEPREFIX")")
+    for p in /proc/[0-9]*; do
+        case "$(readlink "$p/cwd" 2>/dev/null)" in *"$dir") echo "${p#/proc/}"; return ;; esac
+    done
+}
+
+# CPU nanoseconds of every thread of a process (0 when it is gone).
+cpu_ns() {
+    cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ s += $1 } END { printf "%d", s }'
+}
+
+now_ms() { date +%s%3N; }
+
+# run_case NAME PROGRAM: runs PROGRAM in $d with the environment set up, and
+# writes "cpu_ns wineserver_ns window_start_ms window_end_ms" to $d/cpu.txt.
+run_case() {
+    local name=$1 program=$2 pid server start a0 s0 a1 s1 t0 t1
+    start=$(now_ms)
+    (cd "$d" && exec env AVIARO_SIM_SCRIPT="$(win_path "$sim")" \
+        AVIARO_LUMIRAY_SCRIPT="$(win_path "$d/lumiray.txt")" \
+        AVIARO_LUMIRAY_COST="$(win_path "$d/lumiray-cost.txt")" \
+        AVIARO_HID_SCRIPT="$(win_path "$d/hid.txt")" \
+        "$WINE" "$d/$program" -run >"$d/out.txt" 2>&1 </dev/null) &
+    pid=$!
+    sleep $(awk -v s="$start" -v n="$(now_ms)" 'BEGIN { printf "%.3f", 4 - (n - s) / 1000 }')
+    server=$(wineserver_pid)
+    t0=$(now_ms); a0=$(cpu_ns "$pid"); s0=$(cpu_ns "$server")
+    sleep "$seconds"
+    t1=$(now_ms); a1=$(cpu_ns "$pid"); s1=$(cpu_ns "$server")
+    wait "$pid"
+    echo "$((a1 - a0)) $((s1 - s0)) $t0 $t1" >"$d/cpu.txt"
+}
+
+# The stand-in's time in the window, in ns, and the frames it was sent then:
+# its tenths of a second that lie inside the window. (No record file: the
+# stand-in opens and closes it for every line, which would cost more than the
+# program under test.)
+standin_ns() {
+    [ -f "$d/lumiray-cost.txt" ] || { echo "0 0"; return; }
+    awk -v t0="$1" -v t1="$2" '
+        $1 >= t0 && $1 + 100 <= t1 { split($3, c, "="); split($4, n, "="); s += n[2]; if ($2 == "Lumiray_SetImage") f += c[2] }
+        END { printf "%d %d\n", s, f }' "$d/lumiray-cost.txt"
+}
+
+lumirayd_install && lumirayd_start || { echo "loadbench: the device service does not start" >&2; exit 1; }
+declare -A cpu frames
+for case in bare text gauge hid all; do
+    d=$(case_dir "bench-$case")
+    cp "$WINE_BUILD/bin/SimConnect.dll" "$WINE_BUILD/bin/Lumiray.dll" "$d/"
+    : >"$d/hid.txt"
+    echo strict >"$d/lumiray.txt"
+    pages=""
+    case $case in text | all)
+        echo "device tarvex" >>"$d/lumiray.txt"
+        pages="<Tarvex><ComNav Radio1=\"true\"/><Adf/><Dme/><Xpndr/><Autopilot/><VorHdg/></Tarvex>" ;;
+    esac
+    case $case in gauge | all)
+        mkdir -p "$d/Gauges/Heading/1024" "$d/Gauges/Airspeed/1024"
+        cp "$root"/tools/test_gauge/1024/Airspeed_*.bmp "$d/Gauges/Heading/1024/"
+        cat >"$d/Gauges/Heading/gauge.xml" <<'XML'
+<Gauge Name="Heading">
+  <Image Name="Airspeed_Background.bmp"/>
+  <Element><Position X="76" Y="76"/><Image Name="Airspeed_Needle.bmp"><Axis X="8" Y="6"/></Image>
+    <Rotate><Value>(A:Heading indicator,degrees) dgrd</Value></Rotate></Element>
+</Gauge>
+XML
+        cp "$root/examples/gauges/Airspeed/gauge.xml" "$d/Gauges/Airspeed/"
+        cp "$root/examples/gauges/Airspeed/1024/"*.bmp "$d/Gauges/Airspeed/1024/"
+        pages="$pages<Gauge File=\"Gauges\\Heading\\gauge.xml\" Timeout=\"100\"><Button Id=\"1\" Name=\"HDG\" Event=\"AP_HDG_HOLD\"/></Gauge>"
+        pages="$pages<Gauge File=\"Gauges\\Airspeed\\gauge.xml\" Timeout=\"100\"/>"
+        # Both Miras start on the first gauge; the second moves on to the next.
+        n=1
+        [ "$case" = all ] && n=2
+        printf '%s\n' "device mira MIRA-1" "device mira MIRA-2" "wait Lumiray_SetImage device=$((n + 1))" \
+            "page $((n + 1)) next" >>"$d/lumiray.txt" ;;
+    esac
+    case $case in hid | all)
+        cp "$WINE_BUILD/bin/HidStandIn.dll" "$d/"
+        printf '%s\n' "unit multi M-1" "unit radio R-1" "unit switch S-1" "unit backlit B-1" >"$d/hid.txt" ;;
+    esac
+    echo "<Aviaro>$pages</Aviaro>" >"$d/Aviaro.xml"
+    wine_run "$d/reg.txt" reg add 'HKLM\SOFTWARE\Orlend\Lumiray' /v LumirayX86 /t REG_SZ \
+        /d "$(win_path "$d")\\Lumiray.dll" /f
+    if [ "$case" = bare ]; then
+        cp "$WINE_BUILD/bin/bare_client.exe" "$d/"
+        run_case "$case" bare_client.exe
+    else
+        cp "$WINE_BUILD/bin/Aviaro.exe" "$d/"
+        run_case "$case" Aviaro.exe
+    fi
+    read -r a s t0 t1 <"$d/cpu.txt"
+    read -r stand f <<<"$(standin_ns "$t0" "$t1")"
+    cpu[$case]=$((a + s - ${stand:-0}))
+    frames[$case]=${f:-0}
+    printf '%-6s program %7.1f ms  wineserver %7.1f ms  stand-in %6.1f ms  frames %4d  (%s)\n' "$case" \
+        "$(awk -v v="$a" 'BEGIN { print v / 1e6 }')" "$(awk -v v="$s" 'BEGIN { print v / 1e6 }')" \
+        "$(awk -v v="${stand:-0}" 'BEGIN { print v / 1e6 }')" "${f:-0}" "$(tr -d '\r' <"$d/out.txt" | tail -1)"
+done
+lumirayd_stop_and_remove >/dev/null
+
+window_ms=$((seconds * 1000))
+echo
+echo "Aviaro.exe beyond the bare client, over ${seconds} s of data every ${period} ms ($WINE_BUILD):"
+for case in text gauge hid all; do
+    awk -v c="${cpu[$case]}" -v b="${cpu[bare]}" -v w="$window_ms" -v name="$case" -v f="${frames[$case]}" 'BEGIN {
+        extra = (c - b) / 1e6
+        line = sprintf("  %-6s %7.1f ms CPU  = %5.2f %% of one core", name, extra, 100 * extra / w)
+        if (name == "gauge" && f > 0) line = line sprintf(", %d frames sent, %.3f ms per frame", f, extra / f)
+        print line
+    }'
+done
