@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 #include <thread>
 
 #include "cab_test_support.h"
@@ -228,6 +229,78 @@ TEST_F(GaugePageTest, RenderThread) {
     float heading = 270.0f;
     page->OnSimRecieveData(&heading, sizeof heading);
     page.reset();  // destroyed while its thread runs, as the manager may
+}
+
+// A frame is drawn only for changed values and sent only when its bytes
+// changed, or when a send of the frame before failed.
+TEST_F(GaugePageTest, OnlyChangedFramesAreSent) {
+    // The second element reads the flaps but moves by 0 for any value.
+    cabtest::WriteBytes(gauge_, R"(<Gauge Name="Frames"><Image Name="Airspeed_Background.bmp"/>
+  <Element><Position X="76" Y="76"/><Image Name="Airspeed_Needle.bmp"><Axis X="8" Y="6"/></Image>
+    <Rotate><Value>(A:Heading indicator,degrees) dgrd</Value></Rotate></Element>
+  <Element><Image Name="Airspeed_Knob.bmp"/>
+    <Shift><Value>(A:Flaps handle index,number)</Value><Scale X="0" Y="0"/></Shift></Element></Gauge>)");
+    auto element = Element({{L"RootFolder", L"Absolute"}, {L"Timeout", L"20"}, {L"File", WidePath(gauge_)}});
+    GaugePageInitParams params{element.get()};
+    CPage_Mira_Gauge page(5, &owner_);
+    page.OnSimInitialize(&params);
+    bool active = false;
+    ASSERT_TRUE(page.AddToDevice(devices_[0], true, &active));
+    page.OnSimStart();
+    const lumiray::Device unplugged = reinterpret_cast<lumiray::Device>(std::uintptr_t{0x4C7F});
+    struct Step {
+        float heading, flaps;
+        std::vector<lumiray::Device> devices;
+        std::uint64_t drawn;  // frames drawn so far
+        std::size_t sent;     // SetImage calls since the first step
+    };
+    const Step steps[] = {
+        {90, 0, {devices_[0]}, 1, 1},               // a new needle
+        {90, 5, {devices_[0]}, 2, 1},               // drawn, the same bytes: not sent
+        {90, 5, {devices_[0]}, 2, 1},               // nothing changed: not drawn
+        {180, 5, {devices_[0]}, 3, 2},              // exactly one new frame
+        {270, 5, {devices_[0], unplugged}, 4, 4},   // one of the two sends fails ...
+        {270, 6, {devices_[0]}, 5, 5},              // ... so the same frame goes again
+        {270, 7, {devices_[0]}, 6, 5},              // and then no more
+    };
+    const std::size_t before = Calls(standin::LumirayStandIn::Instance().Records(), "Lumiray_SetImage").size();
+    for (const Step& step : steps) {
+        owner_.devices = step.devices;
+        const float block[2] = {step.heading, step.flaps};
+        page.OnSimRecieveData(block, sizeof block);
+        for (int i = 0; i < 200 && page.FramesDrawn() < step.drawn; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));  // the frame is sent, or not
+        EXPECT_EQ(page.FramesDrawn(), step.drawn) << step.heading << " " << step.flaps;
+        EXPECT_EQ(Calls(standin::LumirayStandIn::Instance().Records(), "Lumiray_SetImage").size() - before,
+                  step.sent) << step.heading << " " << step.flaps;
+    }
+    page.OnSimStop();
+}
+
+// Published copies are reused once no send holds them, and one that a send
+// holds never changes under it.
+TEST(GaugeFrameBuffer, CopiesAreReusedButNeverWhileHeld) {
+    CDibBuffer buffer;
+    auto frame = [&buffer](std::uint8_t value) {
+        buffer.Select().bits[0] = value;  // the top row's first byte
+        return buffer.Deselect();
+    };
+    EXPECT_TRUE(frame(1));
+    EXPECT_FALSE(frame(1));
+    const auto held = buffer.Published();
+    const std::vector<std::uint8_t> heldBytes = *held;
+    std::set<const std::uint8_t*> copies;
+    for (std::uint8_t value = 2; value < 10; ++value) {
+        EXPECT_TRUE(frame(value));
+        const auto published = buffer.Published();
+        EXPECT_EQ((*published)[CDibBuffer::kSize - CDibBuffer::kRowBytes], value);
+        copies.insert(published->data());
+    }
+    EXPECT_EQ(copies.count(held->data()), 0u);
+    EXPECT_EQ(copies.size(), 2u);
+    EXPECT_EQ(*held, heldBytes);
 }
 
 // The unpacked package goes whole, read-only parts too; a link inside it is

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <random>
 
@@ -32,8 +33,11 @@ const std::wstring* Attribute(const CXmlNode* node, const wchar_t* name) {
 
 // ---- the frame buffer ----
 
-CDibBuffer::CDibBuffer()
-    : section_(kSize, 0), published_(std::make_shared<const std::vector<std::uint8_t>>(kSize, 0)) {}
+CDibBuffer::CDibBuffer() : section_(kSize, 0) {
+    copies_.push_back(std::make_unique<Copy>());
+    copies_.back()->bytes.assign(kSize, 0);
+    published_ = copies_.back().get();
+}
 
 RasterView CDibBuffer::Select() {
     RasterView view;
@@ -46,16 +50,51 @@ RasterView CDibBuffer::Select() {
     return view;
 }
 
-void CDibBuffer::Deselect() {
-    // A new copy each frame: a send still reading the previous one keeps it.
-    auto finished = std::make_shared<const std::vector<std::uint8_t>>(section_);
+bool CDibBuffer::Deselect() {
+    Copy* last;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        last = published_;
+    }
+    // Only Deselect writes a copy's bytes, and one Deselect runs at a time:
+    // the published copy is read here without the lock.
+    if (std::memcmp(last->bytes.data(), section_.data(), kSize) == 0) return false;
+    // A send still reading an earlier copy keeps it; a spare one is reused.
+    Copy* target = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const std::unique_ptr<Copy>& copy : copies_) {
+            if (copy.get() != published_ && copy->holders == 0) {
+                target = copy.get();
+                break;
+            }
+        }
+        if (target == nullptr) {
+            copies_.push_back(std::make_unique<Copy>());
+            target = copies_.back().get();
+            target->bytes.resize(kSize);
+        }
+    }
+    std::memcpy(target->bytes.data(), section_.data(), kSize);
     std::lock_guard<std::mutex> lock(mutex_);
-    published_.swap(finished);
+    published_ = target;
+    return true;
 }
 
 std::shared_ptr<const std::vector<std::uint8_t>> CDibBuffer::Published() const {
+    Copy* copy;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        copy = published_;
+        ++copy->holders;
+    }
+    return std::shared_ptr<const std::vector<std::uint8_t>>(
+        &copy->bytes, [this, copy](const std::vector<std::uint8_t>*) { Release(copy); });
+}
+
+void CDibBuffer::Release(Copy* copy) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return published_;
+    --copy->holders;
 }
 
 // ---- configuration ----
@@ -236,8 +275,12 @@ void CPage_Mira_Gauge::SendToDevice(lumiray::Device device, const av::Guid* devi
     try {
         const HRESULT hr = Lumiray().SetImage(device, PageId(), 0, frameBuffer_.GetSize(),
                                               frame->data());
-        if (FAILED(hr)) Log().TraceResult(L"CPage_Mira_Gauge::SendToDevice - Lumiray_SetImage", hr);
+        if (FAILED(hr)) {
+            sendFailed_.store(true);
+            Log().TraceResult(L"CPage_Mira_Gauge::SendToDevice - Lumiray_SetImage", hr);
+        }
     } catch (...) {
+        sendFailed_.store(true);
         av::platform::DebugOutput(L"Exception caught on SetImage\n");
     }
     LeaveDeviceCall();
@@ -298,9 +341,9 @@ void CPage_Mira_Gauge::OnSimInitialize(const void* initParams) {
     DrawFrame();
 }
 
-void CPage_Mira_Gauge::DrawFrame() {
+bool CPage_Mira_Gauge::DrawFrame() {
     m_renderer.Render(frameBuffer_.Select());
-    frameBuffer_.Deselect();
+    return frameBuffer_.Deselect();
 }
 
 void CPage_Mira_Gauge::OnSimStart() {
@@ -336,14 +379,19 @@ void CPage_Mira_Gauge::RenderThread() {
     std::unique_lock<std::mutex> lock(stateMutex_);
     for (;;) {
         // Asleep until the simulator reports new values or the page stops.
+        waitingForData_ = true;
         stateChanged_.wait(lock, [this] { return stop_ || dirty_; });
+        waitingForData_ = false;
         if (stop_) break;
         variables_.Commit();
         dirty_ = false;
         ++framesDrawn_;
         lock.unlock();
-        DrawFrame();
-        if (Owner() != nullptr) Owner()->RefreshPage(this);
+        // A frame byte for byte the one the displays have is not sent again,
+        // unless a send of that one failed.
+        const bool changed = DrawFrame();
+        const bool retry = sendFailed_.exchange(false);
+        if ((changed || retry) && Owner() != nullptr) Owner()->RefreshPage(this);
         lock.lock();
         // At most one frame per interval.
         if (stateChanged_.wait_for(lock, interval, [this] { return stop_; })) break;
@@ -356,7 +404,8 @@ void CPage_Mira_Gauge::OnSimRecieveData(const void* data, std::uint32_t size) {
     if (!variables_.OnReceiveData(data, size)) return;
     std::lock_guard<std::mutex> lock(stateMutex_);
     dirty_ = true;
-    stateChanged_.notify_all();
+    // Between two frames the thread looks at dirty when its interval is over.
+    if (waitingForData_) stateChanged_.notify_all();
 }
 
 void CPage_Mira_Gauge::OnButtonPress(std::uint32_t buttons) {

@@ -6,6 +6,7 @@
 // buttons to the gauge engine.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -23,8 +24,10 @@ class CXmlNode;
 
 // The frame: a 24-bit, bottom-up 320 x 240 image that the render thread draws
 // into, and the published copy the device library reads. Deselect publishes a
-// finished frame as a new copy, so a display never receives a half-drawn one;
-// a published copy never changes, so it is read without any lock held.
+// finished frame as a copy, so a display never receives a half-drawn one; a
+// published copy never changes while anyone holds it, so it is read without
+// any lock held. Copies are reused once no one holds them: a frame allocates
+// nothing.
 class CDibBuffer {
 public:
     static constexpr int kWidth = 320;
@@ -35,18 +38,29 @@ public:
     CDibBuffer();
     // The drawing surface (rows bottom-up, as a DIB holds them).
     RasterView Select();
-    // Publishes a copy of the finished frame.
-    void Deselect();
+    // Publishes a copy of the finished frame; false, publishing nothing, when
+    // it is byte for byte the frame published last.
+    bool Deselect();
     std::uint32_t GetSize() const { return kSize; }
     // The frame published last (kSize bytes); it stays valid and unchanged
     // for as long as the caller holds it.
     std::shared_ptr<const std::vector<std::uint8_t>> Published() const;
 
 private:
-    // A leaf: held only to swap or take the published pointer.
+    struct Copy {
+        std::vector<std::uint8_t> bytes;
+        int holders = 0;  // guarded by mutex_: Published() references alive
+    };
+    void Release(Copy* copy) const;
+
+    // A leaf: held only to pick, publish, take or give back a copy.
     mutable std::mutex mutex_;
     std::vector<std::uint8_t> section_;  // the render thread's
-    std::shared_ptr<const std::vector<std::uint8_t>> published_;  // guarded by mutex_
+    // Every copy made (the published one, those still held by a send, and
+    // spares), and the published one. Guarded by mutex_; a copy's bytes are
+    // written only by Deselect while it is neither published nor held.
+    std::vector<std::unique_ptr<Copy>> copies_;
+    Copy* published_ = nullptr;
 };
 
 // A number of the configuration: hexadecimal after "0x" or "0X" (when the text
@@ -89,7 +103,8 @@ public:
 
 private:
     void RenderThread();
-    void DrawFrame();
+    // Renders and publishes a frame; false when it is the one published last.
+    bool DrawFrame();
     void StopRenderThread();
     // Device-library calls in progress, so that destruction waits for them.
     bool EnterDeviceCall();
@@ -105,9 +120,15 @@ private:
     mutable std::mutex stateMutex_;
     std::condition_variable stateChanged_;
     bool dirty_ = false;
+    // The render thread sleeps until data comes (not between two frames):
+    // only then does new data need to wake it.
+    bool waitingForData_ = false;
     bool stop_ = false;
     bool running_ = false;
     std::uint64_t framesDrawn_ = 0;
+    // A send of the published frame failed: the next frame is sent even when
+    // it is the same, so that the display gets it after all.
+    std::atomic<bool> sendFailed_{false};
     std::mutex callsMutex_;
     std::condition_variable callsDone_;
     int calls_ = 0;
