@@ -3,6 +3,7 @@
 // a save leaves a half-written or empty file.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -30,5 +31,15 @@ bool ReadFileBytes(const char* path, std::string& bytes);
 // and source is still there (the caller removes it).
 bool ReplaceFileAtomically(const std::wstring& source, const std::wstring& target);
 bool RemoveFile(const std::wstring& path);
+
+// What tells one version of a file from the next without reading it: its size
+// and last-write time (all zero for a file that is not there).
+struct FileStamp {
+    bool exists = false;
+    std::uint64_t size = 0;
+    std::uint64_t writeTime = 0;  // the platform's own units
+    bool operator==(const FileStamp&) const = default;
+};
+FileStamp GetFileStamp(const std::wstring& path);
 
 }  // namespace av::platform

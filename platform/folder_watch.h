@@ -1,5 +1,7 @@
-// Change notification for one folder: a file in it created, written, renamed
-// or removed. Windows: FindFirstChangeNotificationW. Elsewhere: inotify.
+// Change notification for folders: a file in one of them created, written,
+// renamed or removed. Windows: FindFirstChangeNotificationW, one per folder.
+// Elsewhere: inotify. Sub-folders are not included (Wine does not report
+// changes in them): add each folder whose files matter.
 #pragma once
 
 #include <cstdint>
@@ -12,10 +14,13 @@ namespace av::platform {
 // Null when the folder cannot be watched (for example it does not exist).
 Handle FolderWatchOpen(const std::wstring& folder);
 void FolderWatchClose(Handle watch);
+// One more folder for the same watch; false (the watch unchanged) when it
+// cannot be watched. Before the first wait only.
+bool FolderWatchAdd(Handle watch, const std::wstring& folder);
 
 enum class FolderWatchResult { Changed, TimedOut, Stopped };
 
-// Waits up to timeoutMs (0xFFFFFFFF: no limit) for a change in the folder or
+// Waits up to timeoutMs (0xFFFFFFFF: no limit) for a change in a folder or
 // for FolderWatchStop; the changes seen are taken. Stopped also when the
 // watch fails.
 FolderWatchResult FolderWatchWait(Handle watch, std::uint32_t timeoutMs);

@@ -53,4 +53,15 @@ bool ReplaceFileAtomically(const std::wstring& source, const std::wstring& targe
 
 bool RemoveFile(const std::wstring& path) { return std::remove(ToUtf8(path).c_str()) == 0; }
 
+FileStamp GetFileStamp(const std::wstring& path) {
+    FileStamp stamp;
+    struct stat st {};
+    if (::stat(ToUtf8(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return stamp;
+    stamp.exists = true;
+    stamp.size = static_cast<std::uint64_t>(st.st_size);
+    stamp.writeTime = static_cast<std::uint64_t>(st.st_mtim.tv_sec) * 1000000000u +
+                      static_cast<std::uint64_t>(st.st_mtim.tv_nsec);
+    return stamp;
+}
+
 }  // namespace av::platform

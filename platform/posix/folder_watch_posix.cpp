@@ -24,14 +24,18 @@ Handle FolderWatchOpen(const std::wstring& folder) {
     auto* w = new Watch;
     w->notify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     w->stop = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (w->notify < 0 || w->stop < 0 ||
-        inotify_add_watch(w->notify, ToUtf8(folder).c_str(),
-                          IN_CLOSE_WRITE | IN_MODIFY | IN_CREATE | IN_DELETE | IN_MOVED_TO |
-                              IN_MOVED_FROM) < 0) {
+    if (w->notify < 0 || w->stop < 0 || !FolderWatchAdd(w, folder)) {
         FolderWatchClose(w);
         return nullptr;
     }
     return w;
+}
+
+bool FolderWatchAdd(Handle watch, const std::wstring& folder) {
+    auto* w = static_cast<Watch*>(watch);
+    return inotify_add_watch(w->notify, ToUtf8(folder).c_str(),
+                             IN_CLOSE_WRITE | IN_MODIFY | IN_CREATE | IN_DELETE | IN_MOVED_TO |
+                                 IN_MOVED_FROM | IN_ONLYDIR) >= 0;
 }
 
 void FolderWatchClose(Handle watch) {

@@ -48,4 +48,18 @@ bool ReplaceFileAtomically(const std::wstring& source, const std::wstring& targe
 
 bool RemoveFile(const std::wstring& path) { return DeleteFileW(path.c_str()) != 0; }
 
+FileStamp GetFileStamp(const std::wstring& path) {
+    FileStamp stamp;
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return stamp;
+    }
+    stamp.exists = true;
+    stamp.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    stamp.writeTime = (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                      data.ftLastWriteTime.dwLowDateTime;
+    return stamp;
+}
+
 }  // namespace av::platform

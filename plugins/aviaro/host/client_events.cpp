@@ -32,11 +32,34 @@ bool CClientEventQueue::IsDispatchThread() const {
 
 void CClientEventQueue::Post(std::uint32_t objectId, std::uint32_t eventId, std::uint32_t data,
                              std::uint32_t groupId, std::uint32_t flags, const wchar_t* label) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        queue_.push_back(Pending{objectId, eventId, data, groupId, flags, label});
+    }
+    Wake();
+}
+
+void CClientEventQueue::PostTask(const void* owner, std::function<void()> task) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        tasks_.push_back(Task{owner, std::move(task)});
+    }
+    Wake();
+}
+
+void CClientEventQueue::CancelTasks(const void* owner) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (auto it = tasks_.begin(); it != tasks_.end();) {
+        it = it->owner == owner ? tasks_.erase(it) : it + 1;
+    }
+    taskDone_.wait(lock, [&] { return running_ != owner; });
+}
+
+void CClientEventQueue::Wake() {
     WakeProc wake = nullptr;
     void* context = nullptr;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        queue_.push_back(Pending{objectId, eventId, data, groupId, flags, label});
         // One wake message for a burst of presses is enough: the flush it
         // causes takes all of them.
         if (wake_ != nullptr && !wakePending_ &&
@@ -60,7 +83,19 @@ void CClientEventQueue::Flush() {
     // sends; a flush already under way on another thread takes these too.
     if (flushing_) return;
     flushing_ = true;
-    while (!queue_.empty()) {
+    while (!queue_.empty() || !tasks_.empty()) {
+        if (queue_.empty()) {
+            Task task = std::move(tasks_.front());
+            tasks_.pop_front();
+            running_ = task.owner;
+            lock.unlock();
+            task.run();
+            task.run = nullptr;  // what it holds goes before the owner is free
+            lock.lock();
+            running_ = nullptr;
+            taskDone_.notify_all();
+            continue;
+        }
         sending_.swap(queue_);
         lock.unlock();
         for (const Pending& p : sending_) {

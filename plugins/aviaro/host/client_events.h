@@ -5,9 +5,15 @@
 //
 // Post never calls SimConnect, so it may be called with any lock held; Flush
 // sends, so it is called with no lock held.
+//
+// Work that must call SimConnect (a gauge page reloading its gauge registers
+// variables and maps events) travels the same road as a task.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -33,6 +39,13 @@ public:
     // (the dispatch thread has been woken for them).
     void Flush();
 
+    // Queues a task for the dispatch thread, which runs it in Flush after the
+    // events, with no lock of the queue held. owner names it for CancelTasks.
+    void PostTask(const void* owner, std::function<void()> task);
+    // Drops the owner's queued tasks and waits for one running on another
+    // thread; after it returns no task of the owner runs. Not from a task.
+    void CancelTasks(const void* owner);
+
     bool IsDispatchThread() const;
 
 private:
@@ -40,6 +53,12 @@ private:
         std::uint32_t objectId, eventId, data, groupId, flags;
         const wchar_t* label;
     };
+    struct Task {
+        const void* owner;
+        std::function<void()> run;
+    };
+
+    void Wake();  // with no lock held
 
     CClientEventQueue() = default;
 
@@ -52,4 +71,7 @@ private:
     WakeProc wake_ = nullptr;         // guarded by mutex_
     void* wakeContext_ = nullptr;     // guarded by mutex_
     bool wakePending_ = false;        // guarded by mutex_: one wake until the next flush
+    std::deque<Task> tasks_;          // guarded by mutex_
+    const void* running_ = nullptr;   // guarded by mutex_: the owner of the task running
+    std::condition_variable taskDone_;
 };
