@@ -231,6 +231,159 @@ TEST_F(GaugePageTest, RenderThread) {
     page.reset();  // destroyed while its thread runs, as the manager may
 }
 
+// A 24-bit bitmap of one colour.
+std::string SolidBmp(int width, int height, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    const int row = (width * 3 + 3) & ~3;
+    std::string bmp(54 + static_cast<std::size_t>(row) * height, '\0');
+    auto put = [&](std::size_t at, std::uint32_t value) {
+        for (int i = 0; i < 4; ++i) bmp[at + i] = static_cast<char>(value >> (8 * i));
+    };
+    bmp[0] = 'B', bmp[1] = 'M';
+    put(2, static_cast<std::uint32_t>(bmp.size())), put(10, 54), put(14, 40);
+    put(18, static_cast<std::uint32_t>(width)), put(22, static_cast<std::uint32_t>(height));
+    put(26, 1 | (24 << 16));
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const std::size_t at = 54 + static_cast<std::size_t>(y) * row + x * 3;
+            bmp[at] = static_cast<char>(b), bmp[at + 1] = static_cast<char>(g), bmp[at + 2] = static_cast<char>(r);
+        }
+    }
+    return bmp;
+}
+
+// The published frame's pixel (x, y from the top) as 0xRRGGBB.
+std::uint32_t Pixel(CPage_Mira_Gauge& page, int x, int y) {
+    const auto frame = page.FrameBuffer().Published();
+    const std::uint8_t* p = frame->data() + (239 - y) * CDibBuffer::kRowBytes + x * 3;
+    return (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[1]} << 8) | p[0];
+}
+
+// While shown, a gauge follows its files: the gauge file, a bitmap, its
+// package. A broken version keeps the gauge as it was and says why; the next
+// good one is taken. Every reload's SimConnect work is done by the thread
+// that flushes the client-event queue (here the test's, as the dispatch).
+TEST_F(GaugePageTest, LiveReload) {
+    const fs::path folder = work_.path / "Live";
+    const fs::path images = folder / "1024";
+    fs::create_directories(images);
+    // An 8 x 8 background sits at x 312..319, y 116..123; (315, 120) is on it.
+    cabtest::WriteBytes(images / "bg.bmp", SolidBmp(8, 8, 255, 0, 0));
+    const std::string one = R"(<Gauge Name="One"><Image Name="bg.bmp"/></Gauge>)";
+    const std::string two = R"(<Gauge Name="Two"><Image Name="bg.bmp"/>
+      <Element><Position X="0" Y="0"/><Image Name="dot.bmp"/>
+        <Shift><Value>(A:Airspeed indicated,knots)</Value></Shift></Element>
+      <Mouse><Area><Area><Cursor Type="UpArrow"/><Click Event="KOHLSMAN_INC"/></Area>
+        <Area><Cursor Type="DownArrow"/><Click Event="KOHLSMAN_DEC"/></Area></Area></Mouse></Gauge>)";
+    cabtest::WriteBytes(folder / "gauge.xml", one);
+    fs::create_directories(work_.path / "pkg");  // for the package, below
+
+    auto element = Element({{L"RootFolder", L"Absolute"}, {L"File", WidePath(folder / "gauge.xml")}},
+                           {{{L"Id", L"1"}, {L"Name", L"HDG"}, {L"Event", L"AP_HDG_HOLD"}}});
+    GaugePageInitParams params{element.get()};
+    CPage_Mira_Gauge page(3, &owner_);
+    page.OnSimInitialize(&params);
+    bool active = false;
+    ASSERT_TRUE(page.AddToDevice(devices_[0], true, &active));
+    owner_.devices = {devices_[0]};
+    page.OnSimStart();
+    page.OnSimStop();  // the request stays; frames are drawn by the reload itself
+    EXPECT_EQ(Pixel(page, 315, 120), 0xFF0000u);
+    EXPECT_EQ(page.WatchedFiles(), (std::vector<std::wstring>{WidePath(folder / "gauge.xml"), WidePath(images / "bg.bmp")}));
+
+    std::size_t traced = 0;
+    // Flushes as the dispatch thread would until the next reload line.
+    auto reload = [&](const std::string& expected) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        std::string line;
+        while (line.empty() && std::chrono::steady_clock::now() < until) {
+            CClientEventQueue::Instance().Flush();
+            const std::string trace = cabtest::ReadBytes(work_.path / "trace.txt");
+            for (std::size_t at; (at = trace.find("CPage_Mira_Gauge::ReloadGauge - ", traced)) != std::string::npos;) {
+                const std::size_t end = trace.find("\r\n", at);
+                if (end == std::string::npos) break;
+                traced = end;
+                line = trace.substr(at, end - at);
+                if (line.find(" returned ") == std::string::npos) break;
+                line.clear();  // the data request's result
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        EXPECT_EQ(line, "CPage_Mira_Gauge::ReloadGauge - " + expected);
+    };
+    auto text = [](const fs::path& path) { return av::platform::ToUtf8(WidePath(path)); };
+    const std::string gaugeFile = text(folder / "gauge.xml");
+    const std::uint32_t firstDefine = page.DefineId();
+    auto& sim = standin::SimStandIn::Instance();
+    const std::size_t before = sim.Records().size();
+
+    // 1. The gauge file: a new name, a variable, a knob; the button is mapped again.
+    cabtest::WriteBytes(images / "dot.bmp", SolidBmp(2, 2, 0, 255, 0));
+    cabtest::WriteBytes(folder / "gauge.xml", two);
+    reload(gaugeFile + " reloaded");
+    EXPECT_EQ(page.Renderer().GetGaugeName(), L"Two");
+    EXPECT_NE(page.DefineId(), firstDefine);
+    const std::string define = std::to_string(page.DefineId());
+    const std::vector<std::string> records = sim.Records();
+    const std::vector<std::string> since(records.begin() + static_cast<std::ptrdiff_t>(before), records.end());
+    EXPECT_EQ(Calls(since, "SimConnect_AddToDataDefinition"),
+              (std::vector<std::string>{"SimConnect_AddToDataDefinition define=" + define +
+                                        " datum=\"Airspeed indicated\" units=\"knots\" type=3 epsilon=0.01 datumId=0 -> 00000000"}));
+    EXPECT_EQ(Calls(since, "SimConnect_RequestDataOnSimObject"),
+              (std::vector<std::string>{"SimConnect_RequestDataOnSimObject request=3 define=" + define +
+                                        " object=0 period=3 flags=1 origin=0 interval=0 limit=0 -> 00000000"}));
+    std::vector<std::string> mapped;
+    for (const std::string& c : Calls(since, "SimConnect_MapClientEventToSimEvent")) mapped.push_back(c.substr(c.find(" name=")));
+    EXPECT_EQ(mapped, (std::vector<std::string>{" name=\"KOHLSMAN_INC\" -> 00000000", " name=\"KOHLSMAN_DEC\" -> 00000000",
+                                                " name=\"AP_HDG_HOLD\" -> 00000000"}));
+    EXPECT_EQ(Pixel(page, 312, 116), 0x00FF00u);  // the element's dot, top left
+    page.OnButtonPress(2);                           // Up: the new knob's event
+    const std::string kohlsman = Calls(since, "SimConnect_MapClientEventToSimEvent")[0];
+    const std::string id = kohlsman.substr(kohlsman.find("id=") + 3, kohlsman.find(' ', kohlsman.find("id=")) - kohlsman.find("id=") - 3);
+    EXPECT_EQ(Calls(sim.Records(), "SimConnect_TransmitClientEvent object=0 id=" + id + " ").size(), 1u);
+
+    // 2. A bitmap of the 1024 folder.
+    cabtest::WriteBytes(images / "bg.bmp", SolidBmp(8, 8, 0, 0, 255));
+    reload(gaugeFile + " reloaded");
+    EXPECT_EQ(Pixel(page, 315, 120), 0x0000FFu);
+
+    // 3. Half written, then a bitmap that is not there: both kept, each traced;
+    //    the missing bitmap once made brings the gauge.
+    const std::uint32_t shown = page.DefineId();
+    cabtest::WriteBytes(folder / "gauge.xml", two.substr(0, 60));
+    reload(gaugeFile + " could not be read, the gauge is kept");
+    std::string missing = two;
+    missing.replace(missing.find("dot.bmp"), 7, "new.bmp");
+    cabtest::WriteBytes(folder / "gauge.xml", missing);
+    reload(text(images / "new.bmp") + " could not be read, the gauge is kept");
+    EXPECT_EQ(page.Renderer().GetGaugeName(), L"Two");
+    EXPECT_EQ(page.DefineId(), shown);
+    EXPECT_EQ(Pixel(page, 312, 116), 0x00FF00u);
+    cabtest::WriteBytes(images / "new.bmp", SolidBmp(2, 2, 255, 255, 0));
+    reload(gaugeFile + " reloaded");
+    EXPECT_EQ(Pixel(page, 312, 116), 0xFFFF00u);
+    EXPECT_EQ(sim.OtherThreadCalls(), 0);
+
+    // 4. A package: replaced by a newer one, then by a broken one.
+    const fs::path cab = work_.path / "pkg" / "live.cab";
+    auto package = [&](std::uint8_t blue) {
+        return cabtest::StoredCabinet({{"G\\gauge.xml", one}, {"G\\1024\\bg.bmp", SolidBmp(8, 8, 0, 0, blue)}});
+    };
+    cabtest::WriteBytes(cab, package(0x40));
+    auto packaged = Element({{L"RootFolder", L"Absolute"}, {L"CabFile", WidePath(cab)}, {L"File", L"G\\gauge.xml"}});
+    GaugePageInitParams packagedParams{packaged.get()};
+    CPage_Mira_Gauge fromPackage(4, &owner_);
+    fromPackage.OnSimInitialize(&packagedParams);
+    EXPECT_EQ(Pixel(fromPackage, 315, 120), 0x000040u);
+    EXPECT_EQ(fromPackage.WatchedFiles(), std::vector<std::wstring>{WidePath(cab)});
+    cabtest::WriteBytes(cab, package(0x80));
+    reload(text(cab) + " reloaded");
+    EXPECT_EQ(Pixel(fromPackage, 315, 120), 0x000080u);
+    cabtest::WriteBytes(cab, package(0xC0).substr(0, 40));
+    reload(text(cab) + " could not be read, the gauge is kept");
+    EXPECT_EQ(Pixel(fromPackage, 315, 120), 0x000080u);
+    EXPECT_EQ(owner_.refreshes.load(), 4);  // one per good reload, none for the others
+}
+
 // A frame is drawn only for changed values and sent only when its bytes
 // changed, or when a send of the frame before failed.
 TEST_F(GaugePageTest, OnlyChangedFramesAreSent) {

@@ -1,5 +1,6 @@
 #include "plugins/aviaro/pages/mira_gauge.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -7,11 +8,13 @@
 #include <random>
 
 #include "platform/cab_extract.h"
+#include "platform/folder_watch.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "platform/text.h"
 #include "plugins/aviaro/gauge_package/cab_extractor.h"
+#include "plugins/aviaro/host/client_events.h"
 #include "plugins/aviaro/host/simconnect_library.h"
 #include "plugins/aviaro/host/trace_log.h"
 #include "plugins/aviaro/xml/xml_node.h"
@@ -28,6 +31,38 @@ using av::platform::kPathSeparator;
 const std::wstring* Attribute(const CXmlNode* node, const wchar_t* name) {
     return node != nullptr ? node->GetAttribute(name) : nullptr;
 }
+
+// Configurations and gauge files are written with Windows paths.
+std::wstring NativePath(std::wstring path) {
+#if !defined(_WIN32)
+    std::replace(path.begin(), path.end(), L'\\', L'/');
+#endif
+    return path;
+}
+
+using StampedFiles = std::vector<std::pair<std::wstring, av::platform::FileStamp>>;
+
+std::vector<std::wstring> NamesOf(const StampedFiles& files) {
+    std::vector<std::wstring> names;
+    for (const auto& file : files) names.push_back(file.first);
+    return names;
+}
+
+// The folders that hold the files, each once.
+std::vector<std::wstring> FoldersOf(const std::vector<std::wstring>& files) {
+    std::vector<std::wstring> folders;
+    for (const std::wstring& file : files) {
+        const std::size_t slash = file.find_last_of(L"\\/");
+        const std::wstring folder = slash == std::wstring::npos ? L"." : file.substr(0, slash);
+        if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
+    }
+    std::sort(folders.begin(), folders.end());
+    return folders;
+}
+
+// A quiet time after the last change before a file is read again: an editor
+// saves in several steps.
+constexpr std::uint32_t kSettleMs = 200;
 
 }  // namespace
 
@@ -177,8 +212,7 @@ bool CPage_Mira_Gauge::DeleteFolderTree(const std::wstring& folder) {
     return av::platform::DeleteFolderTree(folder);
 }
 
-bool CPage_Mira_Gauge::ResolveGaugeFile(const CXmlNode* element, std::wstring& gaugePath,
-                                        std::wstring& extractionFolder) {
+bool CPage_Mira_Gauge::ResolveGaugeSource(const CXmlNode* element, Source& source) {
     if (element == nullptr) return false;
     const std::wstring* rootFolder = Attribute(element, L"RootFolder");
     const bool absolute =
@@ -197,24 +231,38 @@ bool CPage_Mira_Gauge::ResolveGaugeFile(const CXmlNode* element, std::wstring& g
     const std::wstring file = fileAttribute != nullptr ? *fileAttribute : std::wstring();
     const std::wstring* cabFile = Attribute(element, L"CabFile");
     if (cabFile == nullptr) {
-        gaugePath = absolute ? file : root + kPathSeparator + file;
+        source.gaugePath = absolute ? file : root + kPathSeparator + file;
+    } else {
+        source.cabinetPath = absolute ? *cabFile : root + kPathSeparator + *cabFile;
+        source.fileInPackage = file;
+    }
+    return true;
+}
+
+bool CPage_Mira_Gauge::ResolveGaugeFile(const CXmlNode* element, std::wstring& gaugePath,
+                                        std::wstring& extractionFolder) {
+    Source source;
+    if (!ResolveGaugeSource(element, source)) return false;
+    if (source.cabinetPath.empty()) {
+        gaugePath = source.gaugePath;
         return true;
     }
     std::wstring folder;
     if (!MakeExtractionFolder(folder)) return false;
-    const std::wstring cabinetPath = absolute ? *cabFile : root + kPathSeparator + *cabFile;
     extractionFolder = folder;
-    if (!ExtractGaugePackage(cabinetPath, folder)) return false;
-    gaugePath = folder + kPathSeparator + file;
+    if (!ExtractGaugePackage(source.cabinetPath, folder)) return false;
+    gaugePath = folder + kPathSeparator + source.fileInPackage;
     return true;
 }
 
 // ---- the page ----
 
 CPage_Mira_Gauge::CPage_Mira_Gauge(std::uint32_t pageId, IPageOwner* owner)
-    : IPage(pageId, owner), pageId_(pageId), m_renderer(&pageId_) {}
+    : IPage(pageId, owner), pageId_(pageId), gauge_(std::make_shared<Gauge>(&pageId_)) {}
 
 CPage_Mira_Gauge::~CPage_Mira_Gauge() {
+    StopWatcher();
+    CClientEventQueue::Instance().CancelTasks(this);
     StopRenderThread();
     // No device-library call may still read the frame or the renderer.
     std::unique_lock<std::mutex> lock(callsMutex_);
@@ -234,6 +282,11 @@ void CPage_Mira_Gauge::LeaveDeviceCall() {
     if (--calls_ == 0) callsDone_.notify_all();
 }
 
+std::shared_ptr<CPage_Mira_Gauge::Gauge> CPage_Mira_Gauge::Current() const {
+    std::lock_guard<std::mutex> lock(gaugeMutex_);
+    return gauge_;
+}
+
 std::uint64_t CPage_Mira_Gauge::FramesDrawn() const {
     std::lock_guard<std::mutex> lock(stateMutex_);
     return framesDrawn_;
@@ -241,7 +294,7 @@ std::uint64_t CPage_Mira_Gauge::FramesDrawn() const {
 
 void CPage_Mira_Gauge::OnPageActivated(lumiray::Device device) {
     Log().Trace(L"CPage_Mira_Gauge::OnPageActivated");
-    if (Owner() != nullptr) Owner()->SetDevicePageName(device, m_renderer.GetGaugeName());
+    if (Owner() != nullptr) Owner()->SetDevicePageName(device, Current()->m_renderer.GetGaugeName());
 }
 
 bool CPage_Mira_Gauge::AddToDevice(lumiray::Device device, bool setActive, bool* wasActive) {
@@ -249,9 +302,10 @@ bool CPage_Mira_Gauge::AddToDevice(lumiray::Device device, bool setActive, bool*
     av::Guid type{};
     const HRESULT typeResult = Lumiray().GetDeviceType(device, &type);
     bool active = setActive;
+    const std::wstring gaugeName = Current()->m_renderer.GetGaugeName();
     if (Owner() != nullptr) {
         const std::wstring remembered = Owner()->GetDevicePageName(device);
-        if (!remembered.empty()) active = remembered == m_renderer.GetGaugeName();
+        if (!remembered.empty()) active = remembered == gaugeName;
     }
     Log().TraceResult(L"CPage_Mira_Gauge::AddToDevice - Lumiray_GetDeviceType", typeResult);
     if (FAILED(typeResult) || !(type == CLumirayLibrary::DeviceType_Mira)) return false;
@@ -261,7 +315,7 @@ bool CPage_Mira_Gauge::AddToDevice(lumiray::Device device, bool setActive, bool*
     if (FAILED(hr)) return false;
     SendToDevice(device, &type);
     SendLedsToDevice(device, &type);
-    if (active && Owner() != nullptr) Owner()->SetDevicePageName(device, m_renderer.GetGaugeName());
+    if (active && Owner() != nullptr) Owner()->SetDevicePageName(device, gaugeName);
     if (wasActive != nullptr) *wasActive = active;
     return true;
 }
@@ -289,9 +343,10 @@ void CPage_Mira_Gauge::SendToDevice(lumiray::Device device, const av::Guid* devi
 void CPage_Mira_Gauge::SendLedsToDevice(lumiray::Device device, const av::Guid* deviceType) {
     if (deviceType == nullptr || !(*deviceType == CLumirayLibrary::DeviceType_Mira)) return;
     if (!EnterDeviceCall()) return;
+    const std::shared_ptr<Gauge> gauge = Current();
     for (int led = 1; led <= 6; ++led) {
         const HRESULT hr = Lumiray().SetLed(device, PageId(), static_cast<lumiray::DWord>(led),
-                                            m_renderer.HasButton(led) ? 1 : 0);
+                                            gauge->m_renderer.HasButton(led) ? 1 : 0);
         Log().TraceResult(L"CPage_Mira_Gauge::SendToDevice - Lumiray_SetLed", hr);
     }
     LeaveDeviceCall();
@@ -299,24 +354,18 @@ void CPage_Mira_Gauge::SendLedsToDevice(lumiray::Device device, const av::Guid* 
 
 void CPage_Mira_Gauge::OnSimInitialize(const void* initParams) {
     Log().Trace(L"CPage_Mira_Gauge::OnSimInitialize");
+    Gauge& gauge = *gauge_;
     defineId_ = Sim().NextDefinitionId();
-    variables_.SetDefineId(defineId_);
+    gauge.variables.SetDefineId(defineId_);
     Sim().SetNotificationGroupPriority(PageId(), 1);
     bool loaded = false;
+    std::vector<std::wstring> files;
     if (initParams != nullptr) {
         const CXmlNode* element = static_cast<const GaugePageInitParams*>(initParams)->gauge;
         const std::wstring* timeout = Attribute(element, L"Timeout");
         frameInterval_ = timeout != nullptr ? ParseNumber(timeout->c_str()) : kConfiguredInterval;
-        std::wstring gaugePath;
-        std::wstring extractionFolder;
-        if (ResolveGaugeFile(element, gaugePath, extractionFolder)) {
-#if !defined(_WIN32)
-            // Configurations are written with Windows paths.
-            for (wchar_t& c : gaugePath) {
-                if (c == L'\\') c = L'/';
-            }
-#endif
-            loaded = m_renderer.LoadFromFile(variables_, gaugePath);
+        if (ResolveGaugeSource(element, source_)) {
+            hasSource_ = true;
             for (std::size_t i = 0; i < element->GetChildCount(); ++i) {
                 const CXmlNode* child = element->GetChild(i);
                 if (child == nullptr || child->GetName() != L"Button") continue;
@@ -326,29 +375,83 @@ void CPage_Mira_Gauge::OnSimInitialize(const void* initParams) {
                 if (id == nullptr || name == nullptr || event == nullptr) continue;
                 const std::wstring* bold = child->GetAttribute(L"Bold");
                 const std::wstring* rgb = child->GetAttribute(L"RGB");
-                m_renderer.AddButton(static_cast<int>(ParseNumber(id->c_str())), *name, *event,
-                                     bold != nullptr ? static_cast<int>(ParseNumber(bold->c_str())) : 400,
-                                     rgb != nullptr ? ParseNumber(rgb->c_str()) : 0xFFFFFFu);
+                buttonDefinitions_.push_back(
+                    {static_cast<int>(ParseNumber(id->c_str())), *name, *event,
+                     bold != nullptr ? static_cast<int>(ParseNumber(bold->c_str())) : 400,
+                     rgb != nullptr ? ParseNumber(rgb->c_str()) : 0xFFFFFFu});
             }
+            std::wstring failed;
+            loaded = LoadGauge(gauge, files, failed);
         }
-        if (!extractionFolder.empty()) DeleteFolderTree(extractionFolder);
     }
     if (!loaded) {
         Log().Trace(L"m_renderer.LoadFromFile failed or pvInitParams was NULL - loading debug data");
-        m_renderer.LoadDebugGauge(variables_);
+        gauge.m_renderer.LoadDebugGauge(gauge.variables);
     }
-    variables_.Commit();
+    gauge.variables.Commit();
     DrawFrame();
+    if (hasSource_) {
+        // Mending a gauge that did not load brings it, too.
+        SetWatchedFiles(std::move(files));
+        StartWatcher();
+    }
+}
+
+bool CPage_Mira_Gauge::LoadGauge(Gauge& gauge, std::vector<std::wstring>& files,
+                                 std::wstring& failed) const {
+    files.clear();
+    failed.clear();
+    std::wstring gaugePath = source_.gaugePath;
+    std::wstring folder;  // the package unpacked
+    if (!source_.cabinetPath.empty()) {
+        files.push_back(NativePath(source_.cabinetPath));
+        failed = source_.cabinetPath;
+        if (!MakeExtractionFolder(folder)) return false;
+        if (!ExtractGaugePackage(source_.cabinetPath, folder)) {
+            DeleteFolderTree(folder);
+            return false;
+        }
+        failed.clear();
+        gaugePath = folder + kPathSeparator + source_.fileInPackage;
+    } else {
+        files.push_back(NativePath(gaugePath));
+    }
+    const bool loaded = gauge.m_renderer.LoadFromFile(gauge.variables, NativePath(gaugePath));
+    for (const ButtonDefinition& b : buttonDefinitions_) {
+        gauge.m_renderer.AddButton(b.id, b.name, b.event, b.weight, b.colour);
+    }
+    // What could not be read, named as the author knows it.
+    auto name = [&](const std::wstring& path) {
+        if (folder.empty() || path.compare(0, folder.size(), folder) != 0) return path;
+        return source_.cabinetPath + path.substr(folder.size());
+    };
+    auto bitmap = [&](bool has, const CGaugeImage& image) {
+        if (!has || image.Path().empty()) return;
+        if (folder.empty()) files.push_back(NativePath(image.Path()));
+        if (!image.IsLoaded() && failed.empty()) failed = NativePath(name(image.Path()));
+    };
+    const CGaugeRenderer& renderer = gauge.m_renderer;
+    bitmap(true, renderer.Background());
+    for (const auto& element : renderer.Elements()) {
+        bitmap(element->HasImage(), element->Image());
+        bitmap(element->HasMask(), element->Mask());
+    }
+    // Unreadable or without a background: the file itself (or its bitmap).
+    if (!loaded && (failed.empty() || renderer.Background().Path().empty())) failed = NativePath(name(gaugePath));
+    if (!folder.empty()) DeleteFolderTree(folder);
+    return loaded;
 }
 
 bool CPage_Mira_Gauge::DrawFrame() {
-    m_renderer.Render(frameBuffer_.Select());
+    const std::shared_ptr<Gauge> gauge = Current();
+    gauge->m_renderer.Render(frameBuffer_.Select());
     return frameBuffer_.Deselect();
 }
 
 void CPage_Mira_Gauge::OnSimStart() {
     const HRESULT hr = Sim().RequestDataOnSimObject(PageId(), defineId_, 0, 3, 1, 0, 0, 0);
     Log().TraceResult(L"CPage_Mira_Gauge::OnSimStart - SimConnect_RequestDataOnSimObject", hr);
+    requested_ = true;
     if (renderThread_.joinable()) return;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
@@ -383,7 +486,7 @@ void CPage_Mira_Gauge::RenderThread() {
         stateChanged_.wait(lock, [this] { return stop_ || dirty_; });
         waitingForData_ = false;
         if (stop_) break;
-        variables_.Commit();
+        Current()->variables.Commit();
         dirty_ = false;
         ++framesDrawn_;
         lock.unlock();
@@ -401,7 +504,8 @@ void CPage_Mira_Gauge::RenderThread() {
 }
 
 void CPage_Mira_Gauge::OnSimRecieveData(const void* data, std::uint32_t size) {
-    if (!variables_.OnReceiveData(data, size)) return;
+    // The dispatch thread, the only one that replaces the gauge: no lock.
+    if (!gauge_->variables.OnReceiveData(data, size)) return;
     std::lock_guard<std::mutex> lock(stateMutex_);
     dirty_ = true;
     // Between two frames the thread looks at dirty when its interval is over.
@@ -429,14 +533,192 @@ void CPage_Mira_Gauge::OnButtonPress(std::uint32_t buttons) {
         {1024, L"CPage_Mira_Gauge::OnButtonPress(SoftButton_6)", -1, false, 6},
     };
     if (!EnterDeviceCall()) return;
+    const std::shared_ptr<Gauge> gauge = Current();
     for (const Row& row : kRows) {
         if ((buttons & row.bit) == 0) continue;
         Log().Trace(row.trace);
         if (row.knob >= 0) {
-            m_renderer.OnKnob(row.knob, row.sideA, PageId(), variables_);
+            gauge->m_renderer.OnKnob(row.knob, row.sideA, PageId(), gauge->variables);
         } else {
-            m_renderer.OnSoftButton(row.softButton);
+            gauge->m_renderer.OnSoftButton(row.softButton);
         }
     }
     LeaveDeviceCall();
+}
+
+// ---- live reloading ----
+
+void CPage_Mira_Gauge::ReloadGauge() {
+    auto gauge = std::make_shared<Gauge>(&pageId_);
+    const std::uint32_t defineId = Sim().NextDefinitionId();
+    gauge->variables.SetDefineId(defineId);
+    std::vector<std::wstring> files;
+    std::wstring failed;
+    if (!LoadGauge(*gauge, files, failed) || !failed.empty()) {
+        Log().Trace(L"CPage_Mira_Gauge::ReloadGauge - " + failed +
+                    L" could not be read, the gauge is kept");
+        // Mending the shown gauge's files or the ones this try named brings
+        // the next try.
+        std::vector<std::wstring> both = WatchedFiles();
+        for (std::wstring& file : files) {
+            if (std::find(both.begin(), both.end(), file) == both.end()) both.push_back(std::move(file));
+        }
+        SetWatchedFiles(std::move(both));
+        return;
+    }
+    gauge->variables.Commit();
+    std::shared_ptr<Gauge> old;
+    {
+        std::lock_guard<std::mutex> lock(gaugeMutex_);
+        old = std::move(gauge_);
+        gauge_ = gauge;
+        defineId_ = defineId;
+    }
+    Log().Trace(L"CPage_Mira_Gauge::ReloadGauge - " +
+                (source_.cabinetPath.empty() ? source_.gaugePath : source_.cabinetPath) +
+                L" reloaded");
+    // The same request id: the simulator replaces the request for the old
+    // definition, whose blocks stop.
+    if (requested_) {
+        const HRESULT hr = Sim().RequestDataOnSimObject(PageId(), defineId, 0, 3, 1, 0, 0, 0);
+        Log().TraceResult(L"CPage_Mira_Gauge::ReloadGauge - SimConnect_RequestDataOnSimObject", hr);
+    }
+    SetWatchedFiles(std::move(files));
+    if (renderThread_.joinable()) {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        dirty_ = true;
+        stateChanged_.notify_all();
+    } else {
+        DrawFrame();
+        if (Owner() != nullptr) Owner()->RefreshPage(this);
+    }
+    // The old gauge goes here, or with the last thread still using it.
+}
+
+std::vector<std::wstring> CPage_Mira_Gauge::WatchedFiles() const {
+    std::lock_guard<std::mutex> lock(watchMutex_);
+    return NamesOf(watchFiles_);
+}
+
+void CPage_Mira_Gauge::SetWatchedFiles(std::vector<std::wstring> files) {
+    // Stamped right after reading, before the lock.
+    StampedFiles stamped;
+    for (std::wstring& file : files) {
+        const av::platform::FileStamp stamp = av::platform::GetFileStamp(file);
+        stamped.emplace_back(std::move(file), stamp);
+    }
+    std::lock_guard<std::mutex> lock(watchMutex_);
+    const bool moved = FoldersOf(NamesOf(watchFiles_)) != FoldersOf(NamesOf(stamped));
+    watchFiles_ = std::move(stamped);
+    ++watchGeneration_;
+    // Other folders: the watcher opens them anew.
+    if (moved && watch_ != nullptr) av::platform::FolderWatchStop(watch_);
+    watchWake_.notify_all();
+}
+
+void CPage_Mira_Gauge::StartWatcher() {
+    if (watcher_.joinable()) return;
+    {
+        std::lock_guard<std::mutex> lock(watchMutex_);
+        watchStop_ = false;
+    }
+    watcher_ = std::thread(&CPage_Mira_Gauge::WatchLoop, this);
+}
+
+void CPage_Mira_Gauge::StopWatcher() {
+    if (!watcher_.joinable()) return;
+    {
+        std::lock_guard<std::mutex> lock(watchMutex_);
+        watchStop_ = true;
+        if (watch_ != nullptr) av::platform::FolderWatchStop(watch_);
+        watchWake_.notify_all();
+    }
+    watcher_.join();
+}
+
+void CPage_Mira_Gauge::WatchLoop() {
+    using av::platform::FolderWatchResult;
+    StampedFiles stamps;  // as last read
+    std::uint64_t generation = 0;
+    // Takes a new list of files; those followed already keep the stamp they
+    // had when the change was seen, so a change made while they were being
+    // read is seen again. The caller holds watchMutex_.
+    auto take = [&] {
+        StampedFiles next = watchFiles_;
+        for (auto& [file, stamp] : next) {
+            const auto it = std::find_if(stamps.begin(), stamps.end(),
+                                         [&](const auto& s) { return s.first == file; });
+            if (it != stamps.end()) stamp = it->second;
+        }
+        stamps.swap(next);
+        generation = watchGeneration_;
+    };
+    // Asks the dispatch thread for a reload when a file is not as last read;
+    // loading registers variables and maps events, that thread's work.
+    auto check = [&] {
+        bool changed = false;
+        for (auto& [file, stamp] : stamps) {
+            const av::platform::FileStamp now = av::platform::GetFileStamp(file);
+            if (now == stamp) continue;
+            stamp = now;
+            changed = true;
+        }
+        if (changed) CClientEventQueue::Instance().PostTask(this, [this] { ReloadGauge(); });
+    };
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lock(watchMutex_);
+            if (watchStop_) break;
+            take();
+        }
+        // Each folder on its own: a change in a sub-folder is not reported
+        // with its parent's on every system.
+        av::Handle watch = nullptr;
+        for (const std::wstring& folder : FoldersOf(NamesOf(stamps))) {
+            if (watch == nullptr) {
+                watch = av::platform::FolderWatchOpen(folder);
+            } else {
+                av::platform::FolderWatchAdd(watch, folder);
+            }
+        }
+        {
+            std::unique_lock<std::mutex> lock(watchMutex_);
+            if (watchStop_) {
+                av::platform::FolderWatchClose(watch);
+                break;
+            }
+            if (watch == nullptr || watchGeneration_ != generation) {
+                av::platform::FolderWatchClose(watch);
+                // No folder there (yet): look again now and then, on this thread.
+                watchWake_.wait_for(lock, std::chrono::seconds(2), [&] {
+                    return watchStop_ || watchGeneration_ != generation;
+                });
+                continue;
+            }
+            watch_ = watch;
+        }
+        check();  // what changed before the watch was open
+        for (;;) {
+            if (av::platform::FolderWatchWait(watch, 0xFFFFFFFFu) != FolderWatchResult::Changed) break;
+            FolderWatchResult settled;
+            do {
+                settled = av::platform::FolderWatchWait(watch, kSettleMs);
+            } while (settled == FolderWatchResult::Changed);
+            if (settled == FolderWatchResult::Stopped) break;
+            {
+                std::lock_guard<std::mutex> lock(watchMutex_);
+                if (watchGeneration_ != generation) take();
+            }
+            check();
+        }
+        std::unique_lock<std::mutex> lock(watchMutex_);
+        watch_ = nullptr;
+        av::platform::FolderWatchClose(watch);
+        if (watchStop_) break;
+        // A watch that failed by itself (its folder removed) is opened again
+        // after a while; one stopped for other folders at once.
+        watchWake_.wait_for(lock, std::chrono::seconds(2), [&] {
+            return watchStop_ || watchGeneration_ != generation;
+        });
+    }
 }

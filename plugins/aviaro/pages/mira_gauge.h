@@ -3,7 +3,8 @@
 // package into a temporary folder), draws it into a 320 x 240 frame whenever
 // the simulator reports changed values, at most once per frame interval, lights
 // the LEDs of the soft buttons the gauge defines and passes knobs and soft
-// buttons to the gauge engine.
+// buttons to the gauge engine. While it is shown, a change to the gauge file,
+// one of its bitmaps or its package loads the gauge again (for gauge authors).
 #pragma once
 
 #include <atomic>
@@ -18,6 +19,7 @@
 #include "plugins/aviaro/devices/page.h"
 #include "plugins/aviaro/gauge/gauge_renderer.h"
 #include "plugins/aviaro/gauge/gauge_variables.h"
+#include "platform/file.h"
 #include "plugins/aviaro/gauge/raster.h"
 
 class CXmlNode;
@@ -96,12 +98,41 @@ public:
 
     std::uint32_t FrameInterval() const { return frameInterval_; }
     bool RenderThreadRunning() const { return renderThread_.joinable(); }
-    const CGaugeRenderer& Renderer() const { return m_renderer; }
+    // The gauge shown now; on the dispatch thread (or while no reload can run).
+    const CGaugeRenderer& Renderer() const { return gauge_->m_renderer; }
+    std::uint32_t DefineId() const { return defineId_; }
+    // The files the shown gauge was read from (the gauge file, its bitmaps,
+    // or its package), which the watcher follows.
+    std::vector<std::wstring> WatchedFiles() const;
     CDibBuffer& FrameBuffer() { return frameBuffer_; }
     // Frames the render thread has drawn (not counting the first).
     std::uint64_t FramesDrawn() const;
 
 private:
+    // Where the gauge comes from, kept for reloading: the configuration's
+    // element is gone after OnSimInitialize.
+    struct Source {
+        std::wstring gaugePath;    // without a package: the gauge file
+        std::wstring cabinetPath;  // with one: the package ...
+        std::wstring fileInPackage;  // ... and the gauge file inside it
+    };
+    struct ButtonDefinition {
+        int id;
+        std::wstring name, event;
+        int weight;
+        std::uint32_t colour;
+    };
+    struct Gauge;
+    static bool ResolveGaugeSource(const CXmlNode* element, Source& source);
+    // Loads a gauge into a fresh renderer and store with the configuration's
+    // buttons. On failure names what could not be read.
+    bool LoadGauge(Gauge& gauge, std::vector<std::wstring>& files, std::wstring& failed) const;
+    void ReloadGauge();  // dispatch thread
+    void StartWatcher();
+    void StopWatcher();
+    void WatchLoop();
+    void SetWatchedFiles(std::vector<std::wstring> files);
+
     void RenderThread();
     // Renders and publishes a frame; false when it is the one published last.
     bool DrawFrame();
@@ -109,6 +140,10 @@ private:
     // Device-library calls in progress, so that destruction waits for them.
     bool EnterDeviceCall();
     void LeaveDeviceCall();
+
+    // Lock order: stateMutex_, then gaugeMutex_; callsMutex_, watchMutex_ and
+    // the frame buffer's mutex are leaves. None is held across a call into
+    // the device library, SimConnect, the manager or the gauge engine.
 
     std::uint32_t pageId_;
     std::thread renderThread_;
@@ -133,6 +168,34 @@ private:
     std::condition_variable callsDone_;
     int calls_ = 0;
     bool closing_ = false;
-    CGaugeRenderer m_renderer;
-    CGaugeVariables variables_;
+    // The gauge and its variable store, which the gauge's scripts point into:
+    // one object, replaced whole by a reload. A thread that uses it holds its
+    // own reference (Current), so a reload never frees one in use.
+    struct Gauge {
+        explicit Gauge(const std::uint32_t* pageId) : m_renderer(pageId) {}
+        CGaugeVariables variables;
+        CGaugeRenderer m_renderer;
+    };
+    std::shared_ptr<Gauge> Current() const;
+    // A leaf. gauge_ is replaced only by the dispatch thread, under the lock;
+    // that thread reads it without.
+    mutable std::mutex gaugeMutex_;
+    std::shared_ptr<Gauge> gauge_;
+    bool requested_ = false;  // dispatch thread: the data request was made
+
+    // Set by OnSimInitialize (dispatch thread), read by reloads.
+    bool hasSource_ = false;
+    Source source_;
+    std::vector<ButtonDefinition> buttonDefinitions_;
+
+    // The watcher thread follows the folders of watchFiles_ and asks the
+    // dispatch thread for a reload when one of the files changed.
+    std::thread watcher_;
+    mutable std::mutex watchMutex_;
+    std::condition_variable watchWake_;
+    // Guarded by watchMutex_: each file with its stamp when it was read.
+    std::vector<std::pair<std::wstring, av::platform::FileStamp>> watchFiles_;
+    std::uint64_t watchGeneration_ = 0;     // guarded by watchMutex_: watchFiles_ replaced
+    bool watchStop_ = false;                // guarded by watchMutex_
+    void* watch_ = nullptr;                 // guarded by watchMutex_: the open watch
 };
