@@ -7,8 +7,10 @@
 //     --press down*5      knob presses: up, down (knob 0), left, right (knob 1)
 //     --button "1,NAV 1"  a soft button's label (id,label[,weight[,RRGGBB]])
 //     --frames N          draw N frames (the last is written)
+//     --watch             draw again on every change to the gauge, a bitmap or the package
 //
 // Without a simulator, events mapped by the gauge get no id and are traced.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
@@ -17,6 +19,7 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "platform/folder_watch.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/text.h"
@@ -33,8 +36,9 @@ int Usage(bool asked = false) {
     std::fprintf(asked ? stdout : stderr,
                  "usage: gaugeview [--set \"L:name,unit=value\"]... [--press up|down|left|right[*N]]...\n"
                  "                 [--button \"id,label[,weight[,RRGGBB]]\"]... [--frames N]\n"
-                 "                 [--cab PACKAGE.cab] GAUGE.xml|--test-gauge [FOLDER] -o OUT.png\n"
-                 "  with --cab, GAUGE.xml is the gauge's path inside the package\n");
+                 "                 [--cab PACKAGE.cab] [--watch] GAUGE.xml|--test-gauge [FOLDER] -o OUT.png\n"
+                 "  with --cab, GAUGE.xml is the gauge's path inside the package\n"
+                 "  with --watch, drawn again whenever the gauge, a bitmap or the package changes\n");
     return asked ? 0 : 2;
 }
 
@@ -65,12 +69,51 @@ void ReportImage(const char* what, std::size_t element, bool has, const CGaugeIm
                 av::platform::ToUtf8(image.Path()).c_str());
 }
 
+// Sleeps until one of the files is written, created or removed, and quiet
+// again for a moment (an editor saves in several steps). Each folder is
+// watched on its own: Wine reports no change in a sub-folder. False when no
+// folder can be watched.
+bool WaitForChange(const std::vector<std::wstring>& files) {
+    using av::platform::FolderWatchResult;
+    std::vector<std::wstring> folders;
+    std::vector<av::platform::FileStamp> stamps;
+    for (const std::wstring& file : files) {
+        stamps.push_back(av::platform::GetFileStamp(file));
+        const std::size_t slash = file.find_last_of(L"\\/");
+        const std::wstring folder = slash == std::wstring::npos ? L"." : file.substr(0, slash);
+        if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
+    }
+    av::Handle watch = nullptr;
+    for (const std::wstring& folder : folders) {
+        if (watch == nullptr) {
+            watch = av::platform::FolderWatchOpen(folder);
+        } else {
+            av::platform::FolderWatchAdd(watch, folder);
+        }
+    }
+    if (watch == nullptr) {
+        std::fprintf(stderr, "gaugeview: no folder of the gauge can be watched\n");
+        return false;
+    }
+    for (bool changed = false; !changed;) {
+        if (av::platform::FolderWatchWait(watch, 0xFFFFFFFFu) != FolderWatchResult::Changed) break;
+        while (av::platform::FolderWatchWait(watch, 200) == FolderWatchResult::Changed) {
+        }
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            if (!(av::platform::GetFileStamp(files[i]) == stamps[i])) changed = true;
+        }
+    }
+    av::platform::FolderWatchClose(watch);
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     std::wstring gauge, testFolder, output, cabinet;
     bool testGauge = false;
+    bool watch = false;
     int frames = 1;
     std::vector<Setting> settings;
     std::vector<std::pair<std::wstring, int>> presses;
@@ -120,6 +163,8 @@ int main(int argc, char** argv) {
             cabinet = av::platform::FromUtf8(args[++i]);
         } else if (a == "--frames" && more) {
             frames = std::atoi(args[++i].c_str());
+        } else if (a == "--watch") {
+            watch = true;
         } else if (a == "-o" && more) {
             output = av::platform::FromUtf8(args[++i]);
         } else if (a == "--test-gauge") {
@@ -142,80 +187,110 @@ int main(int argc, char** argv) {
 
     av::platform::ComInitialize();  // the XML reader is MSXML's on Windows
 
-    // The trace goes to a file of its own, printed at the end.
-    const std::wstring trace = av::platform::JoinPath(
-        av::platform::GetTempFolder(), L"gaugeview-" + std::to_wstring(std::rand()) + L".log");
-    CTraceLog::Instance().Open(trace);
+    // Draws the picture once; files: what it was read from.
+    auto draw = [&](std::vector<std::wstring>& files) -> int {
+        // The trace goes to a file of its own, printed at the end.
+        const std::wstring trace = av::platform::JoinPath(
+            av::platform::GetTempFolder(), L"gaugeview-" + std::to_wstring(std::rand()) + L".log");
+        CTraceLog::Instance().Open(trace);
 
-    const std::uint32_t pageId = 1;
-    CGaugeVariables variables;
-    CGaugeRenderer renderer(&pageId);
-    bool loaded = true;
-    if (!cabinet.empty() && !gauge.empty()) {
-        // Unpacked as the gauge page does it, and removed once loaded.
-        std::wstring folder;
-        if (!CPage_Mira_Gauge::MakeExtractionFolder(folder) ||
-            !CPage_Mira_Gauge::ExtractGaugePackage(cabinet, folder)) {
-            loaded = false;
-            std::fprintf(stderr, "gaugeview: the package could not be unpacked\n");
-        } else {
-            std::wstring inside = gauge;
-#if !defined(_WIN32)
-            for (wchar_t& c : inside) {
-                if (c == L'\\') c = L'/';
+        const std::uint32_t pageId = 1;
+        CGaugeVariables variables;
+        CGaugeRenderer renderer(&pageId);
+        bool loaded = true;
+        if (!cabinet.empty() && !gauge.empty()) {
+            // Unpacked as the gauge page does it, and removed once loaded.
+            std::wstring folder;
+            if (!CPage_Mira_Gauge::MakeExtractionFolder(folder) ||
+                !CPage_Mira_Gauge::ExtractGaugePackage(cabinet, folder)) {
+                loaded = false;
+                std::fprintf(stderr, "gaugeview: the package could not be unpacked\n");
+            } else {
+                std::wstring inside = gauge;
+    #if !defined(_WIN32)
+                for (wchar_t& c : inside) {
+                    if (c == L'\\') c = L'/';
+                }
+    #endif
+                loaded = renderer.LoadFromFile(variables, av::platform::JoinPath(folder, inside));
             }
-#endif
-            loaded = renderer.LoadFromFile(variables, av::platform::JoinPath(folder, inside));
+            if (!folder.empty()) CPage_Mira_Gauge::DeleteFolderTree(folder);
+            files.push_back(cabinet);
+        } else if (!gauge.empty()) {
+            loaded = renderer.LoadFromFile(variables, gauge);
+            files.push_back(gauge);
+            auto bitmap = [&](bool has, const CGaugeImage& image) {
+                if (!has || image.Path().empty()) return;
+                std::wstring path = image.Path();
+    #if !defined(_WIN32)
+                for (wchar_t& c : path) {
+                    if (c == L'\\') c = L'/';
+                }
+    #endif
+                files.push_back(path);
+            };
+            bitmap(true, renderer.Background());
+            for (const auto& e : renderer.Elements()) {
+                bitmap(e->HasImage(), e->Image());
+                bitmap(e->HasMask(), e->Mask());
+            }
         }
-        if (!folder.empty()) CPage_Mira_Gauge::DeleteFolderTree(folder);
-    } else if (!gauge.empty()) {
-        loaded = renderer.LoadFromFile(variables, gauge);
-    }
-    if (testGauge) {
-        if (testFolder.empty()) {
-            renderer.LoadDebugGauge(variables);
-        } else {
-            renderer.LoadDebugGauge(variables, testFolder);
+        if (testGauge) {
+            if (testFolder.empty()) {
+                renderer.LoadDebugGauge(variables);
+            } else {
+                renderer.LoadDebugGauge(variables, testFolder);
+            }
         }
-    }
-    for (const ButtonArg& b : buttons) renderer.AddButton(b.id, b.label, L"", b.weight, b.colour);
-    for (const Setting& s : settings) variables.Set(s.letter, s.name, s.unit, s.value);
-    for (const auto& [press, count] : presses) {
-        for (int n = 0; n < count; ++n) {
-            renderer.OnKnob(press == L"up" || press == L"down" ? 0 : 1, press == L"up" || press == L"left",
-                            pageId, variables);
+        for (const ButtonArg& b : buttons) renderer.AddButton(b.id, b.label, L"", b.weight, b.colour);
+        for (const Setting& s : settings) variables.Set(s.letter, s.name, s.unit, s.value);
+        for (const auto& [press, count] : presses) {
+            for (int n = 0; n < count; ++n) {
+                renderer.OnKnob(press == L"up" || press == L"down" ? 0 : 1, press == L"up" || press == L"left",
+                                pageId, variables);
+            }
         }
-    }
 
-    std::vector<std::uint8_t> frame(CGaugeRenderer::kFrameWidth * CGaugeRenderer::kFrameHeight * 3, 0);
-    RasterView view{frame.data(), CGaugeRenderer::kFrameWidth, CGaugeRenderer::kFrameHeight,
-                    CGaugeRenderer::kFrameWidth * 3, 3};
-    for (int n = 0; n < frames; ++n) renderer.Render(view);
+        std::vector<std::uint8_t> frame(CGaugeRenderer::kFrameWidth * CGaugeRenderer::kFrameHeight * 3, 0);
+        RasterView view{frame.data(), CGaugeRenderer::kFrameWidth, CGaugeRenderer::kFrameHeight,
+                        CGaugeRenderer::kFrameWidth * 3, 3};
+        for (int n = 0; n < frames; ++n) renderer.Render(view);
 
-    CTraceLog::Instance().Close();
-    std::string lines;
-    if (av::platform::ReadFileBytes(trace, lines)) std::fwrite(lines.data(), 1, lines.size(), stdout);
-    av::platform::RemoveFile(trace);
-    if (!gauge.empty() && !loaded) std::printf("the gauge file did not load a background\n");
-    if (!renderer.Background().IsLoaded()) {
-        std::printf("background not loaded: %s\n", av::platform::ToUtf8(renderer.Background().Path()).c_str());
-    }
-    for (std::size_t i = 0; i < renderer.Elements().size(); ++i) {
-        const CGaugeElement& e = *renderer.Elements()[i];
-        ReportImage("mask", i + 1, e.HasMask(), e.Mask());
-        ReportImage("image", i + 1, e.HasImage(), e.Image());
-    }
+        CTraceLog::Instance().Close();
+        std::string lines;
+        if (av::platform::ReadFileBytes(trace, lines)) std::fwrite(lines.data(), 1, lines.size(), stdout);
+        av::platform::RemoveFile(trace);
+        if (!gauge.empty() && !loaded) std::printf("the gauge file did not load a background\n");
+        if (!renderer.Background().IsLoaded()) {
+            std::printf("background not loaded: %s\n", av::platform::ToUtf8(renderer.Background().Path()).c_str());
+        }
+        for (std::size_t i = 0; i < renderer.Elements().size(); ++i) {
+            const CGaugeElement& e = *renderer.Elements()[i];
+            ReportImage("mask", i + 1, e.HasMask(), e.Mask());
+            ReportImage("image", i + 1, e.HasImage(), e.Image());
+        }
 
-    // The frame is B, G, R; PNG wants R, G, B.
-    std::vector<std::uint8_t> rgb(frame.size());
-    for (std::size_t i = 0; i < frame.size(); i += 3) {
-        rgb[i] = frame[i + 2], rgb[i + 1] = frame[i + 1], rgb[i + 2] = frame[i];
+        // The frame is B, G, R; PNG wants R, G, B.
+        std::vector<std::uint8_t> rgb(frame.size());
+        for (std::size_t i = 0; i < frame.size(); i += 3) {
+            rgb[i] = frame[i + 2], rgb[i + 1] = frame[i + 1], rgb[i + 2] = frame[i];
+        }
+        if (!standin::WriteFileBytes(output, standin::EncodePng(CGaugeRenderer::kFrameWidth,
+                                                                CGaugeRenderer::kFrameHeight, rgb))) {
+            std::fprintf(stderr, "cannot write %s\n", av::platform::ToUtf8(output).c_str());
+            return 1;
+        }
+        std::printf("wrote %s\n", av::platform::ToUtf8(output).c_str());
+        return loaded ? 0 : 1;
+    };
+    std::vector<std::wstring> files;
+    if (!watch) return draw(files);
+    // Drawn again whenever one of its files changes, until ended (Ctrl+C).
+    for (;;) {
+        files.clear();
+        draw(files);
+        std::printf("watching for changes (Ctrl+C ends)\n");
+        std::fflush(stdout);
+        if (!WaitForChange(files)) return 1;
     }
-    if (!standin::WriteFileBytes(output, standin::EncodePng(CGaugeRenderer::kFrameWidth,
-                                                            CGaugeRenderer::kFrameHeight, rgb))) {
-        std::fprintf(stderr, "cannot write %s\n", av::platform::ToUtf8(output).c_str());
-        return 1;
-    }
-    std::printf("wrote %s\n", av::platform::ToUtf8(output).c_str());
-    return loaded ? 0 : 1;
 }
