@@ -100,21 +100,28 @@ def airspeed(out):
 
 
 def attitude(out):
-    # The horizon, 360 x 360, pitches 3 pixels a degree and banks about its
-    # centre behind a fixed mask (360 x 360, placed 40 left of and 60 above
-    # the background) whose RGB(1,1,1) disc is the window.
-    horizon = Bitmap(360, 360, SKY)
-    horizon.rect(0, 180, 360, 360, GROUND)
-    horizon.rect(0, 179, 360, 182, WHITE)
+    # The horizon pitches 3 pixels a degree and banks about the window's centre
+    # behind a fixed mask (360 x 360, placed 40 left of and 60 above the
+    # background) whose RGB(1,1,1) disc of radius 100 is the window. A turned
+    # bitmap costs time for each of its pixels in every frame, so the horizon
+    # is only as large as the window needs at the pitch stops (25 degrees,
+    # 75 pixels either way) and any bank: 202 x 352, its axis on the horizon
+    # line's centre. The mask covers the whole background, which is therefore
+    # transparent and costs nothing to draw.
+    hw, hh = 202, 352
+    ax, ay = hw // 2, hh // 2
+    horizon = Bitmap(hw, hh, SKY)
+    horizon.rect(0, ay, hw, hh, GROUND)
+    horizon.rect(0, ay - 1, hw, ay + 2, WHITE)
     for deg in range(-30, 31, 5):
         if deg == 0:
             continue
-        y = 180 - deg * 3
+        y = ay - deg * 3
         half = 30 if deg % 10 == 0 else 14
-        horizon.rect(180 - half, y - 1, 180 + half, y + 2, WHITE)
+        horizon.rect(ax - half, y - 1, ax + half, y + 2, WHITE)
         if deg % 10 == 0:
-            horizon.centred_text(180 - half - 16, y + 1, str(abs(deg)), WHITE)
-            horizon.centred_text(180 + half + 16, y + 1, str(abs(deg)), WHITE)
+            horizon.centred_text(ax - half - 16, y + 1, str(abs(deg)), WHITE)
+            horizon.centred_text(ax + half + 16, y + 1, str(abs(deg)), WHITE)
     mask = Bitmap(360, 360, BEZEL)
     mx, my = 180, 180  # the mask's axis: the window's centre
     mask.disc(mx, my, 100, KEY)
@@ -133,7 +140,7 @@ def attitude(out):
     plane.polygon([(62, 4), (90, 4), (90, 14), (62, 10)], ORANGE)
     plane.polygon([(90, 4), (118, 4), (118, 10), (90, 14)], ORANGE)
     plane.disc(90, 6, 5, YELLOW)
-    bg = Bitmap(W, H, BEZEL)
+    bg = Bitmap(W, H, KEY)
     write(out, "AttitudeIndicator", {"bg.bmp": bg, "horizon.bmp": horizon, "mask.bmp": mask,
                                      "sky_pointer.bmp": pointer, "plane.bmp": plane})
 
@@ -192,6 +199,10 @@ def turn_coordinator(out):
 
 def heading(out):
     # The card turns under a fixed lubber line; the heading bug turns with it.
+    # Only what moves is drawn each frame as a turned bitmap, so the card's
+    # opaque disc stands in for the face: the background leaves it out, and
+    # the fixed lubber line and aeroplane are two small bitmaps, not one
+    # large one mostly transparent.
     card = Bitmap(232, 232)
     c = 116
     card.disc(c, c, 115, FACE)
@@ -206,15 +217,18 @@ def heading(out):
     bg = Bitmap(W, H, BEZEL)
     bg.disc(CX, CY, R + 3, GREY)
     bg.disc(CX, CY, R, FACE)
+    bg.disc(CX, CY, R - 2, KEY)  # under the card, which is opaque to radius 115
     bug = Bitmap(30, 116)
     bug.polygon([(0, 0), (30, 0), (30, 12), (19, 12), (15, 4), (11, 12), (0, 12)], ORANGE)
-    lubber = Bitmap(120, 130)
-    lubber.polygon([(60, 0), (68, 18), (52, 18)], ORANGE)
+    lubber = Bitmap(16, 18)
+    lubber.polygon([(8, 0), (16, 18), (0, 18)], ORANGE)
     # The fixed aeroplane in the middle.
-    lubber.rect(57, 96, 63, 130, ORANGE)
-    lubber.rect(30, 112, 90, 118, ORANGE)
-    lubber.rect(46, 124, 74, 128, ORANGE)
-    write(out, "HeadingIndicator", {"bg.bmp": bg, "card.bmp": card, "bug.bmp": bug, "lubber.bmp": lubber})
+    plane = Bitmap(60, 34)
+    plane.rect(27, 0, 33, 34, ORANGE)
+    plane.rect(0, 16, 60, 22, ORANGE)
+    plane.rect(16, 28, 44, 32, ORANGE)
+    write(out, "HeadingIndicator", {"bg.bmp": bg, "card.bmp": card, "bug.bmp": bug, "lubber.bmp": lubber,
+                                    "plane.bmp": plane})
 
 
 def vertical_speed(out):
