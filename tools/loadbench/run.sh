@@ -70,14 +70,21 @@ INIT
     }'
 } >"$sim"
 
-wineserver_pid() {
-    # Its working folder is named after the prefix's device and inode
-    # (under /tmp/.wine-UID, or a folder of its own on some systems).
-    local dir p
+# CPU nanoseconds of the prefix's wineserver now. Its working folder is named
+# after the prefix's device and inode (under /tmp/.wine-UID, or a folder of its
+# own on some systems). Every such server is summed: Wine may start a new one
+# while the old one ends.
+wineserver_ns() {
+    local dir p total=0 n
     dir=$(printf '/server-%x-%x' "$(stat -c %d "$WINEPREFIX")" "$(stat -c %i "$WINEPREFIX")")
     for p in /proc/[0-9]*; do
-        case "$(readlink "$p/cwd" 2>/dev/null)" in *"$dir") echo "${p#/proc/}"; return ;; esac
+        case "$(readlink "$p/exe" 2>/dev/null)" in */wineserver*) ;; *) continue ;; esac
+        # " (deleted)": the folder was removed under a running server.
+        case "$(readlink "$p/cwd" 2>/dev/null)" in *"$dir" | *"$dir (deleted)") ;; *) continue ;; esac
+        n=$(cpu_ns "${p#/proc/}")
+        total=$((total + n))
     done
+    echo "$total"
 }
 
 # CPU nanoseconds of every thread of a process (0 when it is gone).
@@ -90,7 +97,7 @@ now_ms() { date +%s%3N; }
 # run_case NAME PROGRAM: runs PROGRAM in $d with the environment set up, and
 # writes "cpu_ns wineserver_ns window_start_ms window_end_ms" to $d/cpu.txt.
 run_case() {
-    local name=$1 program=$2 pid server start a0 s0 a1 s1 t0 t1
+    local name=$1 program=$2 pid start a0 s0 a1 s1 t0 t1
     start=$(now_ms)
     (cd "$d" && exec env AVIARO_SIM_SCRIPT="$(win_path "$sim")" \
         AVIARO_LUMIRAY_SCRIPT="$(win_path "$d/lumiray.txt")" \
@@ -99,10 +106,9 @@ run_case() {
         "$WINE" "$d/$program" -run >"$d/out.txt" 2>&1 </dev/null) &
     pid=$!
     sleep $(awk -v s="$start" -v n="$(now_ms)" 'BEGIN { printf "%.3f", 4 - (n - s) / 1000 }')
-    server=$(wineserver_pid)
-    t0=$(now_ms); a0=$(cpu_ns "$pid"); s0=$(cpu_ns "$server")
+    t0=$(now_ms); a0=$(cpu_ns "$pid"); s0=$(wineserver_ns)
     sleep "$seconds"
-    t1=$(now_ms); a1=$(cpu_ns "$pid"); s1=$(cpu_ns "$server")
+    t1=$(now_ms); a1=$(cpu_ns "$pid"); s1=$(wineserver_ns)
     wait "$pid"
     echo "$((a1 - a0)) $((s1 - s0)) $t0 $t1" >"$d/cpu.txt"
 }
@@ -119,7 +125,7 @@ standin_ns() {
 }
 
 lumirayd_install && lumirayd_start || { echo "loadbench: the device service does not start" >&2; exit 1; }
-declare -A cpu frames
+declare -A cpu own frames
 for case in bare text gauge hid all; do
     d=$(case_dir "bench-$case")
     cp "$WINE_BUILD/bin/SimConnect.dll" "$WINE_BUILD/bin/Lumiray.dll" "$d/"
@@ -167,6 +173,7 @@ XML
     read -r a s t0 t1 <"$d/cpu.txt"
     read -r stand f <<<"$(standin_ns "$t0" "$t1")"
     cpu[$case]=$((a + s - ${stand:-0}))
+    own[$case]=$((a - ${stand:-0}))
     frames[$case]=${f:-0}
     printf '%-6s program %7.1f ms  wineserver %7.1f ms  stand-in %6.1f ms  frames %4d  (%s)\n' "$case" \
         "$(awk -v v="$a" 'BEGIN { print v / 1e6 }')" "$(awk -v v="$s" 'BEGIN { print v / 1e6 }')" \
@@ -178,10 +185,11 @@ window_ms=$((seconds * 1000))
 echo
 echo "Aviaro.exe beyond the bare client, over ${seconds} s of data every ${period} ms ($WINE_BUILD):"
 for case in text gauge hid all; do
-    awk -v c="${cpu[$case]}" -v b="${cpu[bare]}" -v w="$window_ms" -v name="$case" -v f="${frames[$case]}" 'BEGIN {
-        extra = (c - b) / 1e6
-        line = sprintf("  %-6s %7.1f ms CPU  = %5.2f %% of one core", name, extra, 100 * extra / w)
-        if (name == "gauge" && f > 0) line = line sprintf(", %d frames sent, %.3f ms per frame", f, extra / f)
+    awk -v c="${cpu[$case]}" -v b="${cpu[bare]}" -v o="${own[$case]}" -v ob="${own[bare]}" -v w="$window_ms" \
+        -v name="$case" -v f="${frames[$case]}" 'BEGIN {
+        extra = (c - b) / 1e6; mine = (o - ob) / 1e6
+        line = sprintf("  %-6s %7.1f ms CPU = %5.2f %% of one core (the program alone %7.1f ms = %5.2f %%)", name, extra, 100 * extra / w, mine, 100 * mine / w)
+        if (name == "gauge" && f > 0) line = line sprintf("; %d frames sent, %.3f ms (alone %.3f ms) per frame", f, extra / f, mine / f)
         print line
     }'
 done

@@ -36,8 +36,10 @@ struct CostBucket {
     std::uint64_t calls[3] = {};
     std::uint64_t nanoseconds[3] = {};
 };
-std::mutex g_costMutex;
-std::map<long long, CostBucket> g_costs;  // guarded by g_costMutex; key: ms since 1970 / 100
+// Never destroyed: written out while other statics are being destroyed.
+std::mutex& g_costMutex = *new std::mutex;
+// Guarded by g_costMutex; key: ms since 1970 / 100.
+std::map<long long, CostBucket>& g_costs = *new std::map<long long, CostBucket>;
 
 class CostTimer {
 public:
