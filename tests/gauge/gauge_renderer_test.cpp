@@ -21,6 +21,7 @@
 #include "platform/text.h"
 #include "plugins/aviaro/host/simconnect_library.h"
 #include "plugins/aviaro/host/trace_log.h"
+#include "tests/host/scoped_registry_file.h"
 #include "tools/lumiray_standin/png_writer.h"
 
 namespace {
@@ -541,11 +542,7 @@ TEST_F(GaugeRenderer, HostileValuesAreClippedOrSkipped) {
 // library kept elsewhere need not bring them).
 TEST_F(GaugeRenderer, TestGaugeBitmapsBesideTheLibraryThenTheUsualFolder) {
     using av::platform::RegistryRoot;
-#if !defined(_WIN32)
-    const char* previous = std::getenv("AVIARO_REGISTRY");
-    const std::string restore = previous != nullptr ? previous : "";
-    setenv("AVIARO_REGISTRY", (folder_ / "registry.reg").string().c_str(), 1);
-#endif
+    const ScopedRegistryFile registry((folder_ / "registry.reg").string());
     const std::wstring key = L"SOFTWARE\\Orlend\\Lumiray";
     std::wstring kept;
     const bool hadValue = av::platform::ReadRegistryString(RegistryRoot::LocalMachine, key, L"LumirayX86", kept);
@@ -574,13 +571,6 @@ TEST_F(GaugeRenderer, TestGaugeBitmapsBesideTheLibraryThenTheUsualFolder) {
     }
     av::platform::DeleteRegistryValue(RegistryRoot::LocalMachine, key, L"LumirayX86");
     if (hadValue) av::platform::WriteRegistryString(RegistryRoot::LocalMachine, key, L"LumirayX86", kept);
-#if !defined(_WIN32)
-    if (previous != nullptr) {
-        setenv("AVIARO_REGISTRY", restore.c_str(), 1);
-    } else {
-        unsetenv("AVIARO_REGISTRY");
-    }
-#endif
 }
 
 }  // namespace

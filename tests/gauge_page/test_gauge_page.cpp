@@ -18,6 +18,7 @@
 #include "plugins/aviaro/pages/mira_gauge.h"
 #include "plugins/aviaro/xml/xml_node.h"
 #include "plugins/lumiray/lumiray_library.h"
+#include "tests/host/scoped_registry_file.h"
 #include "tools/lumiray_standin/lumiray_standin.h"
 #include "tools/simconnect_standin/sim_standin.h"
 
@@ -485,12 +486,8 @@ TEST_F(GaugePageTest, DeleteFolderTreeClearsReadOnlyAndNeverFollowsALink) {
 TEST(GaugePageRegistry, FsxSetupPathIsReadFromThe32BitView) {
     using av::platform::RegistryRoot;
     using av::platform::RegistryView;
-#if !defined(_WIN32)
     cabtest::WorkFolder work;
-    const char* previous = std::getenv("AVIARO_REGISTRY");
-    const std::string restore = previous != nullptr ? previous : "";
-    setenv("AVIARO_REGISTRY", (work.path / "registry.reg").string().c_str(), 1);
-#endif
+    const ScopedRegistryFile registry((work.path / "registry.reg").string());
     const std::wstring key = L"SOFTWARE\\Microsoft\\Microsoft Games\\flight simulator\\10.0";
     ASSERT_TRUE(av::platform::WriteRegistryString(RegistryRoot::LocalMachine, key, L"SetupPath",
                                                   L"C:\\Sixty-four\\", RegistryView::Bits64));
@@ -512,13 +509,6 @@ TEST(GaugePageRegistry, FsxSetupPathIsReadFromThe32BitView) {
     EXPECT_TRUE(av::platform::RegistryKeyExists(RegistryRoot::LocalMachine, key, RegistryView::Bits64));
 #endif
     av::platform::DeleteRegistryKey(RegistryRoot::LocalMachine, key, RegistryView::Bits64);
-#if !defined(_WIN32)
-    if (previous != nullptr) {
-        setenv("AVIARO_REGISTRY", restore.c_str(), 1);
-    } else {
-        unsetenv("AVIARO_REGISTRY");
-    }
-#endif
 }
 
 }  // namespace
