@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/types.h"
 
@@ -17,6 +18,13 @@ void FolderWatchClose(Handle watch);
 // One more folder for the same watch; false (the watch unchanged) when it
 // cannot be watched. Before the first wait only.
 bool FolderWatchAdd(Handle watch, const std::wstring& folder);
+
+// The folders that hold these files, each once, sorted.
+std::vector<std::wstring> FoldersOfFiles(const std::vector<std::wstring>& files);
+// One watch over the folders of these files (each on its own, as a change in
+// a sub-folder is not reported with its parent's everywhere); a folder that
+// cannot be watched is left out. Null when none can be.
+Handle FolderWatchOpenForFiles(const std::vector<std::wstring>& files);
 
 enum class FolderWatchResult { Changed, TimedOut, Stopped };
 

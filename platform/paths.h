@@ -35,6 +35,9 @@ std::wstring GetCurrentFolder();
 
 // "a" + separator + "b", without doubling a separator already at the end of a.
 std::wstring JoinPath(const std::wstring& a, const std::wstring& b);
+// A path as configurations and gauge files write it (backslashes) with this
+// platform's separators: unchanged on Windows, slashes elsewhere.
+std::wstring LocalPath(std::wstring path);
 // Everything before the last separator (PathRemoveFileSpecW).
 std::wstring RemoveFileSpec(const std::wstring& path);
 bool FileExists(const std::wstring& path);

@@ -1,5 +1,7 @@
 #include "platform/paths.h"
 
+#include <algorithm>
+
 namespace av::platform {
 namespace {
 
@@ -17,6 +19,13 @@ std::wstring JoinPath(const std::wstring& a, const std::wstring& b) {
     if (a.empty()) return b;
     if (IsSeparator(a.back())) return a + b;
     return a + kPathSeparator + b;
+}
+
+std::wstring LocalPath(std::wstring path) {
+#if !defined(_WIN32)
+    std::replace(path.begin(), path.end(), L'\\', L'/');
+#endif
+    return path;
 }
 
 std::wstring RemoveFileSpec(const std::wstring& path) {

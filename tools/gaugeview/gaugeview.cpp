@@ -10,7 +10,6 @@
 //     --watch             draw again on every change to the gauge, a bitmap or the package
 //
 // Without a simulator, events mapped by the gauge get no id and are traced.
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
@@ -75,22 +74,9 @@ void ReportImage(const char* what, std::size_t element, bool has, const CGaugeIm
 // folder can be watched.
 bool WaitForChange(const std::vector<std::wstring>& files) {
     using av::platform::FolderWatchResult;
-    std::vector<std::wstring> folders;
     std::vector<av::platform::FileStamp> stamps;
-    for (const std::wstring& file : files) {
-        stamps.push_back(av::platform::GetFileStamp(file));
-        const std::size_t slash = file.find_last_of(L"\\/");
-        const std::wstring folder = slash == std::wstring::npos ? L"." : file.substr(0, slash);
-        if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
-    }
-    av::Handle watch = nullptr;
-    for (const std::wstring& folder : folders) {
-        if (watch == nullptr) {
-            watch = av::platform::FolderWatchOpen(folder);
-        } else {
-            av::platform::FolderWatchAdd(watch, folder);
-        }
-    }
+    for (const std::wstring& file : files) stamps.push_back(av::platform::GetFileStamp(file));
+    const av::Handle watch = av::platform::FolderWatchOpenForFiles(files);
     if (watch == nullptr) {
         std::fprintf(stderr, "gaugeview: no folder of the gauge can be watched\n");
         return false;
@@ -206,34 +192,17 @@ int main(int argc, char** argv) {
                 loaded = false;
                 std::fprintf(stderr, "gaugeview: the package could not be unpacked\n");
             } else {
-                std::wstring inside = gauge;
-    #if !defined(_WIN32)
-                for (wchar_t& c : inside) {
-                    if (c == L'\\') c = L'/';
-                }
-    #endif
-                loaded = renderer.LoadFromFile(variables, av::platform::JoinPath(folder, inside));
+                loaded = renderer.LoadFromFile(variables,
+                                               av::platform::JoinPath(folder, av::platform::LocalPath(gauge)));
             }
             if (!folder.empty()) CPage_Mira_Gauge::DeleteFolderTree(folder);
             files.push_back(cabinet);
         } else if (!gauge.empty()) {
             loaded = renderer.LoadFromFile(variables, gauge);
             files.push_back(gauge);
-            auto bitmap = [&](bool has, const CGaugeImage& image) {
-                if (!has || image.Path().empty()) return;
-                std::wstring path = image.Path();
-    #if !defined(_WIN32)
-                for (wchar_t& c : path) {
-                    if (c == L'\\') c = L'/';
-                }
-    #endif
-                files.push_back(path);
-            };
-            bitmap(true, renderer.Background());
-            for (const auto& e : renderer.Elements()) {
-                bitmap(e->HasImage(), e->Image());
-                bitmap(e->HasMask(), e->Mask());
-            }
+            renderer.ForEachImage([&](const CGaugeImage& image) {
+                if (!image.Path().empty()) files.push_back(av::platform::LocalPath(image.Path()));
+            });
         }
         if (testGauge) {
             if (testFolder.empty()) {

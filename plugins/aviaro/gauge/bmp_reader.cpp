@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "platform/paths.h"
 
 namespace {
 
@@ -235,14 +236,8 @@ bool DecodeBmp(const std::uint8_t* data, std::size_t size, CRasterSurface& out) 
 }
 
 bool LoadBmpFile(const std::wstring& path, CRasterSurface& out) {
-    std::wstring local = path;
-#if !defined(_WIN32)
-    for (wchar_t& c : local) {
-        if (c == L'\\') c = L'/';
-    }
-#endif
     std::string bytes;
-    if (!av::platform::ReadFileBytes(local, bytes)) {
+    if (!av::platform::ReadFileBytes(av::platform::LocalPath(path), bytes)) {
         out.Resize(0, 0);
         return false;
     }

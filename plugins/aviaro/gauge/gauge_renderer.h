@@ -213,6 +213,16 @@ public:
 
     const CGaugeImage& Background() const { return background_; }
     const std::vector<std::unique_ptr<CGaugeElement>>& Elements() const { return elements_; }
+    // Every bitmap the gauge names: the background, then each element's
+    // image and mask (those it has).
+    template <typename Fn>
+    void ForEachImage(Fn&& fn) const {
+        fn(background_);
+        for (const auto& e : elements_) {
+            if (e->HasImage()) fn(e->Image());
+            if (e->HasMask()) fn(e->Mask());
+        }
+    }
     const std::vector<CKnobAction>& KnobActions() const { return knobActions_; }
     const std::vector<CSoftButton>& Buttons() const { return buttons_; }
     int DrawWidth() const { return drawWidth_; }

@@ -32,32 +32,12 @@ const std::wstring* Attribute(const CXmlNode* node, const wchar_t* name) {
     return node != nullptr ? node->GetAttribute(name) : nullptr;
 }
 
-// Configurations and gauge files are written with Windows paths.
-std::wstring NativePath(std::wstring path) {
-#if !defined(_WIN32)
-    std::replace(path.begin(), path.end(), L'\\', L'/');
-#endif
-    return path;
-}
-
 using StampedFiles = std::vector<std::pair<std::wstring, av::platform::FileStamp>>;
 
 std::vector<std::wstring> NamesOf(const StampedFiles& files) {
     std::vector<std::wstring> names;
     for (const auto& file : files) names.push_back(file.first);
     return names;
-}
-
-// The folders that hold the files, each once.
-std::vector<std::wstring> FoldersOf(const std::vector<std::wstring>& files) {
-    std::vector<std::wstring> folders;
-    for (const std::wstring& file : files) {
-        const std::size_t slash = file.find_last_of(L"\\/");
-        const std::wstring folder = slash == std::wstring::npos ? L"." : file.substr(0, slash);
-        if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
-    }
-    std::sort(folders.begin(), folders.end());
-    return folders;
 }
 
 // A quiet time after the last change before a file is read again: an editor
@@ -242,7 +222,11 @@ bool CPage_Mira_Gauge::ResolveGaugeSource(const CXmlNode* element, Source& sourc
 bool CPage_Mira_Gauge::ResolveGaugeFile(const CXmlNode* element, std::wstring& gaugePath,
                                         std::wstring& extractionFolder) {
     Source source;
-    if (!ResolveGaugeSource(element, source)) return false;
+    return ResolveGaugeSource(element, source) && UnpackGaugeSource(source, gaugePath, extractionFolder);
+}
+
+bool CPage_Mira_Gauge::UnpackGaugeSource(const Source& source, std::wstring& gaugePath,
+                                         std::wstring& extractionFolder) {
     if (source.cabinetPath.empty()) {
         gaugePath = source.gaugePath;
         return true;
@@ -401,22 +385,16 @@ bool CPage_Mira_Gauge::LoadGauge(Gauge& gauge, std::vector<std::wstring>& files,
                                  std::wstring& failed) const {
     files.clear();
     failed.clear();
-    std::wstring gaugePath = source_.gaugePath;
+    files.push_back(av::platform::LocalPath(source_.cabinetPath.empty() ? source_.gaugePath
+                                                                         : source_.cabinetPath));
+    std::wstring gaugePath;
     std::wstring folder;  // the package unpacked
-    if (!source_.cabinetPath.empty()) {
-        files.push_back(NativePath(source_.cabinetPath));
-        failed = source_.cabinetPath;
-        if (!MakeExtractionFolder(folder)) return false;
-        if (!ExtractGaugePackage(source_.cabinetPath, folder)) {
-            DeleteFolderTree(folder);
-            return false;
-        }
-        failed.clear();
-        gaugePath = folder + kPathSeparator + source_.fileInPackage;
-    } else {
-        files.push_back(NativePath(gaugePath));
+    if (!UnpackGaugeSource(source_, gaugePath, folder)) {
+        failed = source_.cabinetPath;  // only a package can fail here
+        if (!folder.empty()) DeleteFolderTree(folder);
+        return false;
     }
-    const bool loaded = gauge.m_renderer.LoadFromFile(gauge.variables, NativePath(gaugePath));
+    const bool loaded = gauge.m_renderer.LoadFromFile(gauge.variables, av::platform::LocalPath(gaugePath));
     for (const ButtonDefinition& b : buttonDefinitions_) {
         gauge.m_renderer.AddButton(b.id, b.name, b.event, b.weight, b.colour);
     }
@@ -425,19 +403,15 @@ bool CPage_Mira_Gauge::LoadGauge(Gauge& gauge, std::vector<std::wstring>& files,
         if (folder.empty() || path.compare(0, folder.size(), folder) != 0) return path;
         return source_.cabinetPath + path.substr(folder.size());
     };
-    auto bitmap = [&](bool has, const CGaugeImage& image) {
-        if (!has || image.Path().empty()) return;
-        if (folder.empty()) files.push_back(NativePath(image.Path()));
-        if (!image.IsLoaded() && failed.empty()) failed = NativePath(name(image.Path()));
+    auto bitmap = [&](const CGaugeImage& image) {
+        if (image.Path().empty()) return;
+        if (folder.empty()) files.push_back(av::platform::LocalPath(image.Path()));
+        if (!image.IsLoaded() && failed.empty()) failed = av::platform::LocalPath(name(image.Path()));
     };
     const CGaugeRenderer& renderer = gauge.m_renderer;
-    bitmap(true, renderer.Background());
-    for (const auto& element : renderer.Elements()) {
-        bitmap(element->HasImage(), element->Image());
-        bitmap(element->HasMask(), element->Mask());
-    }
+    renderer.ForEachImage(bitmap);
     // Unreadable or without a background: the file itself (or its bitmap).
-    if (!loaded && (failed.empty() || renderer.Background().Path().empty())) failed = NativePath(name(gaugePath));
+    if (!loaded && (failed.empty() || renderer.Background().Path().empty())) failed = av::platform::LocalPath(name(gaugePath));
     if (!folder.empty()) DeleteFolderTree(folder);
     return loaded;
 }
@@ -608,7 +582,7 @@ void CPage_Mira_Gauge::SetWatchedFiles(std::vector<std::wstring> files) {
         stamped.emplace_back(std::move(file), stamp);
     }
     std::lock_guard<std::mutex> lock(watchMutex_);
-    const bool moved = FoldersOf(NamesOf(watchFiles_)) != FoldersOf(NamesOf(stamped));
+    const bool moved = av::platform::FoldersOfFiles(NamesOf(watchFiles_)) != av::platform::FoldersOfFiles(NamesOf(stamped));
     watchFiles_ = std::move(stamped);
     ++watchGeneration_;
     // Other folders: the watcher opens them anew.
@@ -673,14 +647,7 @@ void CPage_Mira_Gauge::WatchLoop() {
         }
         // Each folder on its own: a change in a sub-folder is not reported
         // with its parent's on every system.
-        av::Handle watch = nullptr;
-        for (const std::wstring& folder : FoldersOf(NamesOf(stamps))) {
-            if (watch == nullptr) {
-                watch = av::platform::FolderWatchOpen(folder);
-            } else {
-                av::platform::FolderWatchAdd(watch, folder);
-            }
-        }
+        av::Handle watch = av::platform::FolderWatchOpenForFiles(NamesOf(stamps));
         {
             std::unique_lock<std::mutex> lock(watchMutex_);
             if (watchStop_) {

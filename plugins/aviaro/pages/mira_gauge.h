@@ -16,10 +16,10 @@
 #include <thread>
 #include <vector>
 
+#include "platform/file.h"
 #include "plugins/aviaro/devices/page.h"
 #include "plugins/aviaro/gauge/gauge_renderer.h"
 #include "plugins/aviaro/gauge/gauge_variables.h"
-#include "platform/file.h"
 #include "plugins/aviaro/gauge/raster.h"
 
 class CXmlNode;
@@ -124,6 +124,11 @@ private:
     };
     struct Gauge;
     static bool ResolveGaugeSource(const CXmlNode* element, Source& source);
+    // The gauge file of a source: the file itself, or the package unpacked
+    // into a new folder (extractionFolder, which the caller removes, also
+    // after a failure).
+    static bool UnpackGaugeSource(const Source& source, std::wstring& gaugePath,
+                                  std::wstring& extractionFolder);
     // Loads a gauge into a fresh renderer and store with the configuration's
     // buttons. On failure names what could not be read.
     bool LoadGauge(Gauge& gauge, std::vector<std::wstring>& files, std::wstring& failed) const;
