@@ -181,11 +181,9 @@ TEST(SampleGauges, FramesMatchTheirGoldens) {
         CGaugeRenderer renderer(&pageId);
         const std::wstring file = av::platform::JoinPath(av::platform::JoinPath(folder, state.gauge), L"gauge.xml");
         ASSERT_TRUE(renderer.LoadFromFile(variables, file)) << state.golden;
-        for (std::size_t i = 0; i < renderer.Elements().size(); ++i) {
-            const CGaugeElement& e = *renderer.Elements()[i];
-            EXPECT_TRUE(e.Image().IsLoaded()) << state.golden << " element " << i + 1;
-            EXPECT_TRUE(!e.HasMask() || e.Mask().IsLoaded()) << state.golden << " element " << i + 1;
-        }
+        renderer.ForEachImage([&](const CGaugeImage& image) {
+            EXPECT_TRUE(image.IsLoaded()) << state.golden << ": " << av::platform::ToUtf8(image.Path());
+        });
         for (const Setting& s : state.settings) variables.Set(L'A', s.name, s.unit, s.value);
         std::vector<std::uint8_t> frame(320 * 240 * 3);
         for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = std::uint8_t(0x203040 >> (8 * (i % 3)));

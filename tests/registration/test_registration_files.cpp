@@ -415,28 +415,9 @@ TEST_F(RegistrationFolder, MsfsStoreAndSteamSideBySide) {
 
     // Without the local application data only the Steam editions are served.
     Put(exeXml(cases[0]), other);
-    Put(exeXml(cases[1]), "<SimBase.Document>\r\n</SimBase.Document>\r\n");
     context_.haveLocalAppData = false;
     InstallIntoSimulators(context_);
     EXPECT_EQ(other, Get(exeXml(cases[0])));
-    EXPECT_NE(std::string::npos, Get(exeXml(cases[1])).find("<Path>" + exe + "</Path>"));
-    Put(exeXml(cases[1]), "<SimBase.Document>\r\n</SimBase.Document>\r\n");
-    context_.haveLocalAppData = true;
-    context_.haveAppData = false;
-    InstallIntoSimulators(context_);
-    EXPECT_EQ(otherInstalled, Get(exeXml(cases[0])));
-    EXPECT_EQ("<SimBase.Document>\r\n</SimBase.Document>\r\n", Get(exeXml(cases[1])));
-}
-
-// Each build's simulators are its own table; the x86-64 one names the 64-bit
-// simulators only.
-TEST_F(RegistrationFolder, BuildSimulators) {
-#if defined(_WIN64)
-    EXPECT_EQ(kMsfsSimulators, BuildSimulators().data());
-#else
-    EXPECT_EQ(kFsxSimulators, BuildSimulators().data());
-#endif
-    EXPECT_EQ(BuildSimulators().data(), RegistrationContext().simulators.data());
 }
 
 // exe.xml files in the layouts people and programs write, each run through
