@@ -1,5 +1,6 @@
 // The simulated HID units shared by both platforms; see hid_virtual_units.h.
 #include "platform/hid_virtual_units.h"
+#include "platform/sync.h"
 
 #include <algorithm>
 #include <chrono>
@@ -14,7 +15,7 @@ wchar_t Fold(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>
 // Adds up a count of every unit under the path, plugged in or not.
 int SumOver(const std::wstring& path, int Unit::*count) {
     Units& units = TheUnits();
-    std::lock_guard<std::mutex> lock(units.mutex);
+    std::lock_guard<av::Mutex> lock(units.mutex);
     int n = 0;
     for (auto& u : units.units) {
         if (SamePath(u->info.path, path)) n += (*u).*count;
@@ -100,7 +101,7 @@ bool ReadSerialNumber(UnitHandle* handle, void* buffer, std::uint32_t bytes) {
 
 void AttachUnit(const VirtualHidUnit& unit) {
     Units& units = TheUnits();
-    std::lock_guard<std::mutex> lock(units.mutex);
+    std::lock_guard<av::Mutex> lock(units.mutex);
     auto u = std::make_shared<Unit>();
     u->info = unit;
     units.units.push_back(std::move(u));
@@ -112,7 +113,7 @@ using namespace hid_virtual;
 
 void VirtualHidUnplug(const std::wstring& path) {
     Units& units = TheUnits();
-    std::lock_guard<std::mutex> lock(units.mutex);
+    std::lock_guard<av::Mutex> lock(units.mutex);
     for (auto& u : units.units) {
         if (SamePath(u->info.path, path)) u->plugged = false;
     }
@@ -124,7 +125,7 @@ void VirtualHidUnplug(const std::wstring& path) {
 
 void VirtualHidHoldReads(const std::wstring& path, bool hold) {
     Units& units = TheUnits();
-    std::lock_guard<std::mutex> lock(units.mutex);
+    std::lock_guard<av::Mutex> lock(units.mutex);
     for (auto& u : units.units) {
         if (SamePath(u->info.path, path)) u->held = hold;
     }
@@ -138,7 +139,7 @@ void VirtualHidHoldReads(const std::wstring& path, bool hold) {
 
 void VirtualHidFeed(const std::wstring& path, const std::vector<std::uint8_t>& report) {
     Units& units = TheUnits();
-    std::lock_guard<std::mutex> lock(units.mutex);
+    std::lock_guard<av::Mutex> lock(units.mutex);
     std::shared_ptr<Unit> unit = FindUnit(units, path);
     if (unit == nullptr || !unit->plugged) return;
     for (UnitHandle* h : units.handles) {
@@ -149,7 +150,7 @@ void VirtualHidFeed(const std::wstring& path, const std::vector<std::uint8_t>& r
 
 bool VirtualHidWaitIdle(const std::wstring& path, std::uint32_t timeoutMs) {
     Units& units = TheUnits();
-    std::unique_lock<std::mutex> lock(units.mutex);
+    std::unique_lock<av::Mutex> lock(units.mutex);
     return units.changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
         std::shared_ptr<Unit> unit = FindUnit(units, path);
         if (unit == nullptr) return false;
@@ -165,7 +166,7 @@ bool VirtualHidWaitIdle(const std::wstring& path, std::uint32_t timeoutMs) {
 
 std::vector<std::vector<std::uint8_t>> VirtualHidTakeWritten(const std::wstring& path) {
     Units& units = TheUnits();
-    std::lock_guard<std::mutex> lock(units.mutex);
+    std::lock_guard<av::Mutex> lock(units.mutex);
     std::vector<std::vector<std::uint8_t>> out;
     for (auto& u : units.units) {
         if (!SamePath(u->info.path, path)) continue;
@@ -183,13 +184,13 @@ int VirtualHidWrittenCount(const std::wstring& path) { return SumOver(path, &Uni
 
 void VirtualHidKeepWritten(bool keep) {
     Units& units = TheUnits();
-    std::lock_guard<std::mutex> lock(units.mutex);
+    std::lock_guard<av::Mutex> lock(units.mutex);
     units.keepWritten = keep;
 }
 
 void VirtualHidClearUnits() {
     Units& units = TheUnits();
-    std::lock_guard<std::mutex> lock(units.mutex);
+    std::lock_guard<av::Mutex> lock(units.mutex);
     units.units.clear();
     units.keepWritten = true;
     units.changed.notify_all();

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/hid_device.h"
+#include "platform/sync.h"
 
 namespace av::platform::hid_virtual {
 
@@ -53,8 +54,8 @@ struct UnitHandle {
 
 // One lock for all units and handles; it is a leaf (nothing is called under it).
 struct Units {
-    std::mutex mutex;
-    std::condition_variable changed;
+    av::Mutex mutex;
+    av::ConditionVariable changed;
     std::vector<std::shared_ptr<Unit>> units;
     std::set<UnitHandle*> handles;
     bool keepWritten = true;

@@ -12,6 +12,7 @@
 
 #include "platform/hid_device.h"
 #include "platform/hid_virtual_units.h"
+#include "platform/sync.h"
 #include "platform/win32/hid_device_win32.h"
 
 extern "C" {
@@ -75,7 +76,7 @@ void Complete(SimHandle* h, ULONG_PTR status, const Report* report) {
 HANDLE WINAPI SimCreateFile(LPCWSTR path, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD,
                             DWORD flags, HANDLE) {
     Units& sim = TheUnits();
-    std::lock_guard<std::mutex> lock(sim.mutex);
+    std::lock_guard<av::Mutex> lock(sim.mutex);
     std::shared_ptr<Unit> unit = path != nullptr ? FindUnit(sim, path) : nullptr;
     if (unit == nullptr || !unit->plugged) {
         SetLastError(ERROR_FILE_NOT_FOUND);
@@ -87,7 +88,7 @@ HANDLE WINAPI SimCreateFile(LPCWSTR path, DWORD, DWORD, LPSECURITY_ATTRIBUTES, D
 
 BOOL WINAPI SimCloseHandle(HANDLE handle) {
     Units& sim = TheUnits();
-    std::lock_guard<std::mutex> lock(sim.mutex);
+    std::lock_guard<av::Mutex> lock(sim.mutex);
     SimHandle* h = LiveSim(sim, handle);
     if (h == nullptr) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -100,7 +101,7 @@ BOOL WINAPI SimCloseHandle(HANDLE handle) {
 
 BOOLEAN NTAPI SimGetAttributes(HANDLE handle, PHIDD_ATTRIBUTES attributes) {
     Units& sim = TheUnits();
-    std::lock_guard<std::mutex> lock(sim.mutex);
+    std::lock_guard<av::Mutex> lock(sim.mutex);
     UnitHandle* h = LivePlugged(sim, handle);
     if (h == nullptr || attributes->Size != sizeof(HIDD_ATTRIBUTES)) return FALSE;
     attributes->VendorID = h->unit->info.vendorId;
@@ -111,7 +112,7 @@ BOOLEAN NTAPI SimGetAttributes(HANDLE handle, PHIDD_ATTRIBUTES attributes) {
 
 BOOLEAN NTAPI SimGetPreparsedData(HANDLE handle, PHIDP_PREPARSED_DATA* data) {
     Units& sim = TheUnits();
-    std::lock_guard<std::mutex> lock(sim.mutex);
+    std::lock_guard<av::Mutex> lock(sim.mutex);
     UnitHandle* h = LivePlugged(sim, handle);
     if (h == nullptr) return FALSE;
     *data = reinterpret_cast<PHIDP_PREPARSED_DATA>(new Preparsed{h->unit->info.inputReportLength});
@@ -132,25 +133,25 @@ NTSTATUS NTAPI SimGetCaps(PHIDP_PREPARSED_DATA data, PHIDP_CAPS caps) {
 
 BOOLEAN NTAPI SimSetFeature(HANDLE handle, PVOID report, ULONG length) {
     Units& sim = TheUnits();
-    std::lock_guard<std::mutex> lock(sim.mutex);
+    std::lock_guard<av::Mutex> lock(sim.mutex);
     return WriteFeature(sim, LivePlugged(sim, handle), report, length) ? TRUE : FALSE;
 }
 
 BOOLEAN NTAPI SimGetFeature(HANDLE handle, PVOID report, ULONG length) {
     Units& sim = TheUnits();
-    std::lock_guard<std::mutex> lock(sim.mutex);
+    std::lock_guard<av::Mutex> lock(sim.mutex);
     return ReadFeature(LivePlugged(sim, handle), report, length) ? TRUE : FALSE;
 }
 
 BOOLEAN NTAPI SimGetSerialNumberString(HANDLE handle, PVOID buffer, ULONG bytes) {
     Units& sim = TheUnits();
-    std::lock_guard<std::mutex> lock(sim.mutex);
+    std::lock_guard<av::Mutex> lock(sim.mutex);
     return ReadSerialNumber(LivePlugged(sim, handle), buffer, bytes) ? TRUE : FALSE;
 }
 
 BOOL WINAPI SimReadFile(HANDLE handle, LPVOID buffer, DWORD length, LPDWORD, LPOVERLAPPED ov) {
     Units& sim = TheUnits();
-    std::lock_guard<std::mutex> lock(sim.mutex);
+    std::lock_guard<av::Mutex> lock(sim.mutex);
     SimHandle* h = LiveSim(sim, handle);
     if (h == nullptr || !h->overlapped || ov == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -179,7 +180,7 @@ BOOL WINAPI SimReadFile(HANDLE handle, LPVOID buffer, DWORD length, LPDWORD, LPO
 
 BOOL WINAPI SimCancelIoEx(HANDLE handle, LPOVERLAPPED ov) {
     Units& sim = TheUnits();
-    std::lock_guard<std::mutex> lock(sim.mutex);
+    std::lock_guard<av::Mutex> lock(sim.mutex);
     SimHandle* h = LiveSim(sim, handle);
     if (h == nullptr || h->pending == nullptr || (ov != nullptr && h->pending != ov)) {
         SetLastError(ERROR_NOT_FOUND);
@@ -197,7 +198,7 @@ BOOL WINAPI SimCancelIoEx(HANDLE handle, LPOVERLAPPED ov) {
 // Every plugged unit's path once (the newest unit under a path stands for it).
 DWORD WINAPI SimListInterfaces(LPWSTR buffer, DWORD chars) {
     Units& sim = TheUnits();
-    std::lock_guard<std::mutex> lock(sim.mutex);
+    std::lock_guard<av::Mutex> lock(sim.mutex);
     std::wstring list;
     for (const auto& unit : sim.units) {
         if (unit->plugged && FindUnit(sim, unit->info.path) == unit) {

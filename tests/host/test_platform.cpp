@@ -2,11 +2,14 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <chrono>
 #include <set>
+#include <thread>
 
 #include "platform/module.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
+#include "platform/sync.h"
 #include "platform/text.h"
 #include "tests/host/test_helpers.h"
 
@@ -60,6 +63,36 @@ TEST(Text, Utf8AndCaseInsensitiveComparison) {
     EXPECT_EQ(av::platform::FromUtf8("a\xff" "b\xc3"), L"a\ufffdb\ufffd");
     EXPECT_TRUE(av::platform::EqualsIgnoreCase(L"-Uninstall", L"-UNINSTALL"));
     EXPECT_FALSE(av::platform::EqualsIgnoreCase(L"-run", L"-runs"));
+}
+
+// The add-on's own lock and condition variable (the system's slim ones on
+// Windows): a timed wait ends no earlier than asked and says what the
+// predicate says; a notify ends a long wait at once.
+TEST(Sync, TimedWaitsAndWakes) {
+    using namespace std::chrono;
+    av::Mutex mutex;
+    av::ConditionVariable changed;
+    bool ready = false;
+    std::unique_lock<av::Mutex> lock(mutex);
+    auto start = steady_clock::now();
+    EXPECT_FALSE(changed.wait_for(lock, milliseconds(40), [&] { return ready; }));
+    EXPECT_GE(steady_clock::now() - start, milliseconds(40));
+    EXPECT_EQ(changed.wait_until(lock, steady_clock::now() - milliseconds(1)), std::cv_status::timeout);
+
+    std::thread other([&] {
+        std::this_thread::sleep_for(milliseconds(20));
+        std::lock_guard<av::Mutex> hold(mutex);
+        ready = true;
+        changed.notify_all();
+    });
+    start = steady_clock::now();
+    EXPECT_TRUE(changed.wait_for(lock, seconds(20), [&] { return ready; }));
+    EXPECT_LT(steady_clock::now() - start, seconds(10));
+    EXPECT_TRUE(lock.owns_lock());
+    lock.unlock();
+    other.join();
+    EXPECT_TRUE(mutex.try_lock());
+    mutex.unlock();
 }
 
 TEST(Paths, JoinAndRemoveFileSpec) {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/hid_virtual_units.h"
+#include "platform/sync.h"
 #include "platform/win32/hid_device_win32.h"
 #include "tools/hid_standin/hid_standin.h"
 
@@ -20,7 +21,7 @@ BOOLEAN NTAPI RecordingSetFeature(HANDLE handle, PVOID report, ULONG length) {
     std::wstring path;
     {
         auto& units = av::platform::hid_virtual::TheUnits();
-        std::lock_guard<std::mutex> lock(units.mutex);
+        std::lock_guard<av::Mutex> lock(units.mutex);
         if (auto* h = av::platform::hid_virtual::LivePlugged(units, handle)) {
             path = h->unit->info.path;
         }

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "platform/file.h"
+#include "platform/sync.h"
 #include "platform/text.h"
 #include "platform/hid_device.h"
 #include "platform/hid_virtual_units.h"
@@ -159,17 +160,17 @@ long long HidStandIn::Now() const {
 }
 
 void HidStandIn::SetRecordFile(const char* path) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<av::Mutex> lock(mutex_);
     recordFile_ = path != nullptr ? path : "";
 }
 
 void HidStandIn::SetRecordTime(bool systemClock) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<av::Mutex> lock(mutex_);
     recordTime_ = systemClock;
 }
 
 void HidStandIn::Record(const std::string& line) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<av::Mutex> lock(mutex_);
     WriteLocked(line);
 }
 
@@ -350,7 +351,7 @@ bool HidStandIn::Parse(const std::string& action, Parsed& p) {
 }
 
 void HidStandIn::Start() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<av::Mutex> lock(mutex_);
     if (started_) return;
     started_ = true;
     // Never joined: the process may end with the pilot still waiting.
@@ -367,7 +368,7 @@ void HidStandIn::Send(Unit& unit) {
     {
         // The positions are what a feature read gives when Aviaro opens the unit.
         auto& units = av::platform::hid_virtual::TheUnits();
-        std::lock_guard<std::mutex> lock(units.mutex);
+        std::lock_guard<av::Mutex> lock(units.mutex);
         auto u = av::platform::hid_virtual::FindUnit(units, unit.path);
         if (u != nullptr && !u->info.feature.empty()) {
             for (std::size_t i = 1; i < 4 && i < u->info.feature.size(); ++i) {
@@ -450,7 +451,7 @@ void HidStandIn::OnFeatureWritten(const std::wstring& path, const std::uint8_t* 
     case PanelKind::Backlit: shows = panel_display::Lamps(bytes); break;
     }
     // Under the lock until written: the record keeps the order of the writes.
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<av::Mutex> lock(mutex_);
     std::string& last = shown_[unit->name];
     if (last == shows) return;
     last = shows;

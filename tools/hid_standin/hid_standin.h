@@ -90,6 +90,7 @@
 #include <string>
 #include <thread>
 #include <vector>
+#include "platform/sync.h"
 
 namespace standin {
 
@@ -160,7 +161,7 @@ private:
     std::deque<Unit> units_;  // a deque: the parsed actions point into it
     std::vector<Line> lines_;
 
-    std::mutex mutex_;  // a leaf: only the record file is written under it
+    av::Mutex mutex_;  // a leaf: only the record file is written under it
     std::string recordFile_;                    // guarded by mutex_
     bool recordTime_ = false;                   // guarded by mutex_: system clock
     std::map<std::string, std::string> shown_;  // guarded by mutex_: by unit name

@@ -9,6 +9,7 @@
 
 #include "platform/file.h"
 #include "platform/message_loop.h"
+#include "platform/sync.h"
 
 #if defined(_WIN32) && defined(AV_STANDIN_DLL)
 #define STANDIN_EXPORT extern "C" __declspec(dllexport)
@@ -132,7 +133,7 @@ void SimStandIn::ArmTimer(std::chrono::steady_clock::time_point when) {
     if (!timer_.joinable()) {
         timerStop_ = false;
         timer_ = std::thread([this] {
-            std::unique_lock<std::mutex> lock(mutex_);
+            std::unique_lock<av::Mutex> lock(mutex_);
             for (;;) {
                 if (timerStop_) return;
                 if (!timerArmed_) {
@@ -156,7 +157,7 @@ void SimStandIn::ArmTimer(std::chrono::steady_clock::time_point when) {
 
 void SimStandIn::StopTimer() {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         timerStop_ = true;
         timerArmed_ = false;
     }
@@ -166,7 +167,7 @@ void SimStandIn::StopTimer() {
 
 void SimStandIn::Reset() {
     StopTimer();
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<av::Mutex> lock(mutex_);
     records_.clear();
     script_.clear();
     next_ = 0;
@@ -188,7 +189,7 @@ void SimStandIn::Reset() {
 void SimStandIn::LoadScript(const std::string& text) {
     std::vector<std::string> problems;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         script_.clear();
         next_ = 0;
         std::istringstream in(text);
@@ -219,27 +220,27 @@ bool SimStandIn::LoadScriptFile(const std::string& path) {
 }
 
 void SimStandIn::SetRecordFile(const std::string& path) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<av::Mutex> lock(mutex_);
     recordFile_ = path;
 }
 
 void SimStandIn::SetRecordTime(bool on) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<av::Mutex> lock(mutex_);
     recordTime_ = on;
 }
 
 void SimStandIn::SetOpenResult(HRESULT result) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<av::Mutex> lock(mutex_);
     openResult_ = result;
 }
 
 std::vector<std::string> SimStandIn::Records() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<av::Mutex> lock(mutex_);
     return records_;
 }
 
 void SimStandIn::Record(const std::string& line) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<av::Mutex> lock(mutex_);
     records_.push_back(line);
     if (!recordFile_.empty()) {
         // Appended and closed line by line, so that the record survives a crash.
@@ -252,12 +253,12 @@ void SimStandIn::Record(const std::string& line) {
 }
 
 void SimStandIn::FailCallsStartingWith(const std::string& prefix) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<av::Mutex> lock(mutex_);
     failing_.push_back(prefix);
 }
 
 int SimStandIn::OtherThreadCalls() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<av::Mutex> lock(mutex_);
     return otherThreadCalls_;
 }
 
@@ -265,7 +266,7 @@ HRESULT SimStandIn::Logged(av::Handle connection, const std::string& text) {
     HRESULT result = connection == kConnection ? 0 : E_FAIL;
     bool otherThread = false;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         for (const std::string& prefix : failing_) {
             if (text.compare(0, prefix.size(), prefix) == 0) result = E_FAIL;
         }
@@ -281,7 +282,7 @@ HRESULT SimStandIn::Logged(av::Handle connection, const std::string& text) {
 void SimStandIn::SignalClient() {
     av::Handle event;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         event = event_;
     }
     if (event == nullptr) return;
@@ -299,7 +300,7 @@ HRESULT SimStandIn::Open(av::Handle* connection, const char* name, av::Handle wi
     HRESULT result;
     bool pending;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         result = openResult_;
         if (result == 0) {
             event_ = event;
@@ -324,7 +325,7 @@ HRESULT SimStandIn::Close(av::Handle connection) {
     const HRESULT result = connection == kConnection ? 0 : E_FAIL;
     if (result == 0) StopTimer();
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         if (result == 0) {
             open_ = false;
             event_ = nullptr;
@@ -336,7 +337,7 @@ HRESULT SimStandIn::Close(av::Handle connection) {
 
 HRESULT SimStandIn::Subscribe(DWord id, const char* name) {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         subscriptions_.emplace_back(name != nullptr ? name : "", id);
     }
     Record("SimConnect_SubscribeToSystemEvent id=" + std::to_string(id) + " name=" + Quoted(name) +
@@ -358,7 +359,7 @@ HRESULT SimStandIn::CallDispatch(av::Handle connection, simconnect::DispatchProc
     bool haveLine = false;
     bool modelOn;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         if (scriptTurns_ > 0 && next_ < script_.size()) {
             const std::string& candidate = script_[next_];
             long heldFor = -1;
@@ -390,7 +391,7 @@ HRESULT SimStandIn::CallDispatch(av::Handle connection, simconnect::DispatchProc
             std::string error;
             bool changed;
             {
-                std::lock_guard<std::mutex> lock(mutex_);
+                std::lock_guard<av::Mutex> lock(mutex_);
                 changed = model_.Set(part, error);
             }
             Record(error.empty() ? "model " + Trim(part) + (changed ? "" : " (unchanged)")
@@ -412,7 +413,7 @@ HRESULT SimStandIn::CallDispatch(av::Handle connection, simconnect::DispatchProc
                 id = static_cast<DWord>(std::strtoul(words[1].c_str(), nullptr, 0));
                 subscribed = true;
             } else {
-                std::lock_guard<std::mutex> lock(mutex_);
+                std::lock_guard<av::Mutex> lock(mutex_);
                 for (const auto& [name, sid] : subscriptions_) {
                     if (name == verb) {
                         id = sid;
@@ -456,7 +457,7 @@ HRESULT SimStandIn::CallDispatch(av::Handle connection, simconnect::DispatchProc
     if (modelOn) {
         std::vector<AircraftModel::Block> blocks;
         {
-            std::lock_guard<std::mutex> lock(mutex_);
+            std::lock_guard<av::Mutex> lock(mutex_);
             blocks = model_.Frame();
         }
         for (const AircraftModel::Block& b : blocks) {
@@ -478,7 +479,7 @@ HRESULT SimStandIn::CallDispatch(av::Handle connection, simconnect::DispatchProc
 
     bool again;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         if (haveLine && next_ < script_.size()) ++scriptTurns_;
         again = scriptTurns_ > 0 || modelPending_;
     }
@@ -488,7 +489,7 @@ HRESULT SimStandIn::CallDispatch(av::Handle connection, simconnect::DispatchProc
 
 void SimStandIn::ModelChanged() {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         if (!model_.Active() || !open_) return;
         modelPending_ = true;
     }
@@ -496,34 +497,34 @@ void SimStandIn::ModelChanged() {
 }
 
 void SimStandIn::ModelEvent(DWord eventId, const char* name) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<av::Mutex> lock(mutex_);
     model_.MapEvent(eventId, name != nullptr ? name : "");
 }
 
 void SimStandIn::ModelTransmit(DWord eventId, DWord data) {
     bool changed;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         changed = model_.Transmit(eventId, data);
     }
     if (changed) ModelChanged();
 }
 
 void SimStandIn::ModelDatum(DWord defineId, const char* name, DWord type) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<av::Mutex> lock(mutex_);
     model_.AddDatum(defineId, name != nullptr ? name : "", type);
 }
 
 void SimStandIn::ModelRequest(DWord requestId, DWord defineId, DWord period, DWord flags) {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         model_.Request(requestId, defineId, period, flags);
     }
     ModelChanged();
 }
 
 double SimStandIn::ModelValue(const std::string& name) const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<av::Mutex> lock(mutex_);
     return model_.Value(name);
 }
 

@@ -37,6 +37,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/sync.h"
 #include "plugins/aviaro/host/simconnect_types.h"
 #include "tools/simconnect_standin/sim_model.h"
 
@@ -99,7 +100,7 @@ private:
     // Wakes the client for a frame of the aircraft model.
     void ModelChanged();
 
-    mutable std::mutex mutex_;
+    mutable av::Mutex mutex_;
     std::vector<std::string> records_;
     std::vector<std::string> script_;  // remaining lines, first to deliver at the front
     std::size_t next_ = 0;
@@ -108,7 +109,7 @@ private:
     AircraftModel model_;
     std::chrono::steady_clock::time_point openedAt_{};
     std::thread timer_;
-    std::condition_variable timerWake_;
+    av::ConditionVariable timerWake_;
     bool timerStop_ = false;
     bool timerArmed_ = false;
     std::chrono::steady_clock::time_point timerAt_{};

@@ -6,6 +6,7 @@
 
 #include "platform/hid_notify.h"
 #include "platform/service.h"
+#include "platform/sync.h"
 #include "platform/text.h"
 #include "plugins/aviaro/host/trace_log.h"
 #include "plugins/aviaro/xml/xml_node.h"
@@ -38,8 +39,8 @@ struct LiveTable {
         bool alive = true;
         int inFlight = 0;
     };
-    std::mutex mutex;
-    std::condition_variable idle;
+    av::Mutex mutex;
+    av::ConditionVariable idle;
     std::map<const void*, Entry> managers;  // guarded by mutex
 };
 
@@ -53,7 +54,7 @@ class LiveManager {
 public:
     explicit LiveManager(void* context) {
         LiveTable& live = Live();
-        std::lock_guard<std::mutex> lock(live.mutex);
+        std::lock_guard<av::Mutex> lock(live.mutex);
         const auto it = live.managers.find(context);
         if (context == nullptr || it == live.managers.end() || !it->second.alive) return;
         ++it->second.inFlight;
@@ -63,7 +64,7 @@ public:
         if (manager == nullptr) return;
         LiveTable& live = Live();
         {
-            std::lock_guard<std::mutex> lock(live.mutex);
+            std::lock_guard<av::Mutex> lock(live.mutex);
             --live.managers[manager].inFlight;
         }
         live.idle.notify_all();
@@ -79,7 +80,7 @@ public:
 CAviaro::CAviaro(PageFactory pageFactory, PanelSet panels)
     : pageFactory_(pageFactory), panels_(std::move(panels)) {
     LoadMiraList();
-    std::lock_guard<std::mutex> lock(Live().mutex);
+    std::lock_guard<av::Mutex> lock(Live().mutex);
     Live().managers[this] = LiveTable::Entry{};
 }
 
@@ -87,7 +88,7 @@ CAviaro::~CAviaro() {
     {
         // Callbacks from now on find nothing; those under way finish first.
         LiveTable& live = Live();
-        std::unique_lock<std::mutex> lock(live.mutex);
+        std::unique_lock<av::Mutex> lock(live.mutex);
         live.managers[this].alive = false;
         live.idle.wait(lock, [&] { return live.managers[this].inFlight == 0; });
         live.managers.erase(this);
@@ -105,7 +106,7 @@ void CAviaro::ForEachPanel(Fn fn) {
 }
 
 std::vector<CAviaro::PagePtr> CAviaro::PagesInOrder() const {
-    std::lock_guard<std::mutex> lock(tablesMutex_);
+    std::lock_guard<av::Mutex> lock(tablesMutex_);
     std::vector<PagePtr> pages;
     pages.reserve(pages_.size());
     for (const auto& [id, page] : pages_) pages.push_back(page);
@@ -113,7 +114,7 @@ std::vector<CAviaro::PagePtr> CAviaro::PagesInOrder() const {
 }
 
 CAviaro::PagePtr CAviaro::FindPage(std::uint32_t id) const {
-    std::lock_guard<std::mutex> lock(tablesMutex_);
+    std::lock_guard<av::Mutex> lock(tablesMutex_);
     const auto it = pages_.find(id);
     return it != pages_.end() ? it->second : nullptr;
 }
@@ -259,14 +260,14 @@ bool CAviaro::AddPage(IPage* page, const void* initParams) {
     }
     PagePtr owned(page);
     {
-        std::lock_guard<std::mutex> lock(tablesMutex_);
+        std::lock_guard<av::Mutex> lock(tablesMutex_);
         if (pages_.count(page->PageId()) != 0) {
             Log().Trace(L"CAviaro::AddPage - Page already Exists\n");
             return false;  // owned destroys it
         }
     }
     page->OnSimInitialize(initParams);
-    std::lock_guard<std::mutex> lock(tablesMutex_);
+    std::lock_guard<av::Mutex> lock(tablesMutex_);
     pages_.emplace(page->PageId(), std::move(owned));
     return true;
 }
@@ -274,7 +275,7 @@ bool CAviaro::AddPage(IPage* page, const void* initParams) {
 void CAviaro::DeletePages() {
     std::map<std::uint32_t, PagePtr> pages;
     {
-        std::lock_guard<std::mutex> lock(tablesMutex_);
+        std::lock_guard<av::Mutex> lock(tablesMutex_);
         pages.swap(pages_);
     }
     // Destroyed in id order, outside the lock: a destructor may wait for a
@@ -283,7 +284,7 @@ void CAviaro::DeletePages() {
 }
 
 std::vector<std::uint32_t> CAviaro::PageIds() const {
-    std::lock_guard<std::mutex> lock(tablesMutex_);
+    std::lock_guard<av::Mutex> lock(tablesMutex_);
     std::vector<std::uint32_t> ids;
     for (const auto& [id, page] : pages_) ids.push_back(id);
     return ids;
@@ -308,7 +309,7 @@ bool CAviaro::InitializeLumiray() {
 void CAviaro::FinalizeLumiray() {
     const HRESULT hr = Lumiray().Deinitialize();
     Log().TraceResult(L"CAviaro::FinalizeLumiray - Lumiray_Deinitialize", hr);
-    std::lock_guard<std::mutex> lock(tablesMutex_);
+    std::lock_guard<av::Mutex> lock(tablesMutex_);
     devices_.clear();
 }
 
@@ -337,7 +338,7 @@ void AV_STDCALL CAviaro::SoftButtonCallback(lumiray::Device device, lumiray::DWo
 int CAviaro::CountDevicesOfType(lumiray::Device device) {
     av::Guid type{};
     if (FAILED(Lumiray().GetDeviceType(device, &type))) return 0;
-    std::lock_guard<std::mutex> lock(tablesMutex_);
+    std::lock_guard<av::Mutex> lock(tablesMutex_);
     int n = 0;
     for (const auto& [handle, record] : devices_) {
         if (record.deviceType == type) ++n;
@@ -347,7 +348,7 @@ int CAviaro::CountDevicesOfType(lumiray::Device device) {
 
 void CAviaro::OnDeviceChange(lumiray::Device device, bool added) {
     if (!added) {
-        std::lock_guard<std::mutex> lock(tablesMutex_);
+        std::lock_guard<av::Mutex> lock(tablesMutex_);
         devices_.erase(device);
         return;
     }
@@ -361,7 +362,7 @@ void CAviaro::OnDeviceChange(lumiray::Device device, bool added) {
         bool wasActive = false;
         if (!page->AddToDevice(device, accepted == n, &wasActive)) continue;
         if (wasActive) {
-            std::lock_guard<std::mutex> lock(tablesMutex_);
+            std::lock_guard<av::Mutex> lock(tablesMutex_);
             const auto it = devices_.find(device);
             if (it != devices_.end()) it->second.currentPage = page->PageId();
         }
@@ -371,7 +372,7 @@ void CAviaro::OnDeviceChange(lumiray::Device device, bool added) {
 
 void CAviaro::AddDevice(lumiray::Device device) {
     {
-        std::lock_guard<std::mutex> lock(tablesMutex_);
+        std::lock_guard<av::Mutex> lock(tablesMutex_);
         if (devices_.count(device) != 0) return;
     }
     HRESULT hr = Lumiray().RegisterPageCallback(device, &CAviaro::PageChangeCallback, this);
@@ -391,7 +392,7 @@ void CAviaro::AddDevice(lumiray::Device device) {
         if (FAILED(hr)) record.serialNumber[0] = L'\0';
         record.serialNumber[15] = L'\0';
     }
-    std::lock_guard<std::mutex> lock(tablesMutex_);
+    std::lock_guard<av::Mutex> lock(tablesMutex_);
     devices_.emplace(device, record);
 }
 
@@ -400,7 +401,7 @@ void CAviaro::OnPageChange(lumiray::Device device, std::uint32_t page, bool setA
     av::Guid deviceType{};
     PagePtr target;
     {
-        std::lock_guard<std::mutex> lock(tablesMutex_);
+        std::lock_guard<av::Mutex> lock(tablesMutex_);
         const auto it = devices_.find(device);
         if (it == devices_.end()) return;
         DeviceRecord& record = it->second;
@@ -441,7 +442,7 @@ void CAviaro::OnSoftButtonChange(lumiray::Device device, std::uint32_t buttons) 
     PagePtr target;
     std::uint32_t pressed;
     {
-        std::lock_guard<std::mutex> lock(tablesMutex_);
+        std::lock_guard<av::Mutex> lock(tablesMutex_);
         const auto it = devices_.find(device);
         if (it == devices_.end()) return;
         DeviceRecord& record = it->second;
@@ -459,7 +460,7 @@ void CAviaro::RefreshPage(IPage* page) {
     if (page == nullptr) return;
     std::vector<std::pair<lumiray::Device, av::Guid>> shown;
     {
-        std::lock_guard<std::mutex> lock(tablesMutex_);
+        std::lock_guard<av::Mutex> lock(tablesMutex_);
         for (const auto& [device, record] : devices_) {
             if (record.currentPage == page->PageId()) shown.emplace_back(device, record.deviceType);
         }
@@ -468,7 +469,7 @@ void CAviaro::RefreshPage(IPage* page) {
 }
 
 std::map<lumiray::Device, DeviceRecord> CAviaro::Devices() const {
-    std::lock_guard<std::mutex> lock(tablesMutex_);
+    std::lock_guard<av::Mutex> lock(tablesMutex_);
     return devices_;
 }
 
@@ -479,19 +480,19 @@ std::wstring CAviaro::GetMiraListPath() const { return CMiraList::GetMiraListPat
 void CAviaro::LoadMiraList() {
     CMiraList loaded;
     loaded.Load(GetMiraListPath());
-    std::lock_guard<std::mutex> lock(tablesMutex_);
+    std::lock_guard<av::Mutex> lock(tablesMutex_);
     pageNames_ = std::move(loaded);
 }
 
 std::wstring CAviaro::GetDevicePageName(lumiray::Device device) {
-    std::lock_guard<std::mutex> lock(tablesMutex_);
+    std::lock_guard<av::Mutex> lock(tablesMutex_);
     const auto it = devices_.find(device);
     if (it == devices_.end()) return std::wstring();
     return pageNames_.Get(it->second.serialNumber);
 }
 
 void CAviaro::SetDevicePageName(lumiray::Device device, const std::wstring& name) {
-    std::lock_guard<std::mutex> lock(tablesMutex_);
+    std::lock_guard<av::Mutex> lock(tablesMutex_);
     const auto it = devices_.find(device);
     if (it == devices_.end()) return;
     pageNames_.Set(it->second.serialNumber, name);
@@ -500,7 +501,7 @@ void CAviaro::SetDevicePageName(lumiray::Device device, const std::wstring& name
 void CAviaro::SaveMiraList() {
     CMiraList snapshot;
     {
-        std::lock_guard<std::mutex> lock(tablesMutex_);
+        std::lock_guard<av::Mutex> lock(tablesMutex_);
         snapshot = pageNames_;
     }
     snapshot.Save(GetMiraListPath());

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/sync.h"
 #include "plugins/aviaro/devices/mira_list.h"
 #include "plugins/aviaro/devices/page.h"
 #include "plugins/aviaro/devices/panel.h"
@@ -102,7 +103,7 @@ private:
     // tablesMutex_ is a leaf: it is never held while calling into a page, a
     // panel or the device library, so no callback can come back into it on the
     // same thread.
-    mutable std::mutex tablesMutex_;
+    mutable av::Mutex tablesMutex_;
     // Shared so that a callback that has taken a page out of the table keeps it
     // alive while the main thread empties the table at finalisation.
     std::map<std::uint32_t, PagePtr> pages_;              // guarded by tablesMutex_

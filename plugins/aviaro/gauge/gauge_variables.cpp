@@ -4,6 +4,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "platform/sync.h"
 #include "platform/text.h"
 #include "plugins/aviaro/host/simconnect_library.h"
 #include "plugins/aviaro/host/trace_log.h"
@@ -56,14 +57,14 @@ std::atomic<float>* CGaugeVariables::FindOrAddLocal(std::wstring_view name) {
 
 void CGaugeVariables::Register(wchar_t letter, std::wstring_view name, std::wstring_view unit) {
     if (!IsSimulatorLetter(letter)) {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         FindOrAddLocal(name)->store(0.0f, std::memory_order_relaxed);
         return;
     }
     const std::wstring key = SimulatorKey(name, unit);
     std::int32_t datumId = 0;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         Slot* slot = FindOrAddSlot(key);
         if (slot->index.load(std::memory_order_relaxed) >= 0) return;
         datumId = nextDatum_;
@@ -86,7 +87,7 @@ void CGaugeVariables::Register(wchar_t letter, std::wstring_view name, std::wstr
         static_cast<simconnect::DWord>(datumId));
     {
         // The count grows once no definition is still on its way to the simulator.
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         if (--registering_ == 0) count_.store(nextDatum_, std::memory_order_release);
     }
     if (FAILED(result)) {
@@ -112,10 +113,10 @@ CGaugeVariables::Ref CGaugeVariables::Bind(wchar_t letter, std::wstring_view nam
     Ref ref;
     if (IsSimulatorLetter(letter)) {
         const std::wstring key = SimulatorKey(name, unit);
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         ref.simulator = FindOrAddSlot(key);
     } else {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         ref.local = FindOrAddLocal(name);
     }
     return ref;
@@ -123,13 +124,13 @@ CGaugeVariables::Ref CGaugeVariables::Bind(wchar_t letter, std::wstring_view nam
 
 float CGaugeVariables::Get(wchar_t letter, std::wstring_view name, std::wstring_view unit) {
     if (!IsSimulatorLetter(letter)) {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         return FindOrAddLocal(name)->load(std::memory_order_relaxed);
     }
     const std::wstring key = SimulatorKey(name, unit);
     const Slot* slot = nullptr;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         auto it = simulator_.find(key);
         if (it == simulator_.end()) return 0.0f;  // nothing is created
         slot = it->second.get();
@@ -140,14 +141,14 @@ float CGaugeVariables::Get(wchar_t letter, std::wstring_view name, std::wstring_
 void CGaugeVariables::Set(wchar_t letter, std::wstring_view name, std::wstring_view unit,
                           float value) {
     if (!IsSimulatorLetter(letter)) {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         FindOrAddLocal(name)->store(value, std::memory_order_relaxed);
         return;
     }
     const std::wstring key = SimulatorKey(name, unit);
     const Slot* slot = nullptr;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         auto it = simulator_.find(key);
         if (it == simulator_.end()) return;
         slot = it->second.get();

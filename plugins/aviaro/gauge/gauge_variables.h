@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include "platform/sync.h"
 
 class CGaugeVariables {
 public:
@@ -122,7 +123,7 @@ private:
 
     // Guards the two maps and registration. A leaf lock: nothing outside the
     // store is called while it is held (SimConnect is called after release).
-    std::mutex mutex_;
+    av::Mutex mutex_;
     std::unordered_map<std::wstring, std::unique_ptr<Slot>> simulator_;
     std::unordered_map<std::wstring, std::unique_ptr<std::atomic<float>>> locals_;
 };

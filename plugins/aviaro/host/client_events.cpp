@@ -1,5 +1,6 @@
 #include "plugins/aviaro/host/client_events.h"
 
+#include "platform/sync.h"
 #include "plugins/aviaro/host/simconnect_library.h"
 #include "plugins/aviaro/host/trace_log.h"
 
@@ -9,7 +10,7 @@ CClientEventQueue& CClientEventQueue::Instance() {
 }
 
 void CClientEventQueue::AttachDispatchThread(WakeProc wake, void* context) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<av::Mutex> lock(mutex_);
     dispatchThread_ = std::this_thread::get_id();
     wake_ = wake;
     wakeContext_ = context;
@@ -18,7 +19,7 @@ void CClientEventQueue::AttachDispatchThread(WakeProc wake, void* context) {
 
 void CClientEventQueue::DetachDispatchThread() {
     Flush();
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<av::Mutex> lock(mutex_);
     dispatchThread_ = std::thread::id();
     wake_ = nullptr;
     wakeContext_ = nullptr;
@@ -26,14 +27,14 @@ void CClientEventQueue::DetachDispatchThread() {
 }
 
 bool CClientEventQueue::IsDispatchThread() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<av::Mutex> lock(mutex_);
     return dispatchThread_ == std::this_thread::get_id();
 }
 
 void CClientEventQueue::Post(std::uint32_t objectId, std::uint32_t eventId, std::uint32_t data,
                              std::uint32_t groupId, std::uint32_t flags, const wchar_t* label) {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         queue_.push_back(Pending{objectId, eventId, data, groupId, flags, label});
     }
     Wake();
@@ -41,14 +42,14 @@ void CClientEventQueue::Post(std::uint32_t objectId, std::uint32_t eventId, std:
 
 void CClientEventQueue::PostTask(const void* owner, std::function<void()> task) {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         tasks_.push_back(Task{owner, std::move(task)});
     }
     Wake();
 }
 
 void CClientEventQueue::CancelTasks(const void* owner) {
-    std::unique_lock<std::mutex> lock(mutex_);
+    std::unique_lock<av::Mutex> lock(mutex_);
     for (auto it = tasks_.begin(); it != tasks_.end();) {
         it = it->owner == owner ? tasks_.erase(it) : it + 1;
     }
@@ -59,7 +60,7 @@ void CClientEventQueue::Wake() {
     WakeProc wake = nullptr;
     void* context = nullptr;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         // One wake message for a burst of presses is enough: the flush it
         // causes takes all of them.
         if (wake_ != nullptr && !wakePending_ &&
@@ -74,7 +75,7 @@ void CClientEventQueue::Wake() {
 
 void CClientEventQueue::Flush() {
     CSimConnectLibrary& sim = CSimConnectLibrary::Instance();
-    std::unique_lock<std::mutex> lock(mutex_);
+    std::unique_lock<av::Mutex> lock(mutex_);
     if (dispatchThread_ != std::thread::id() && dispatchThread_ != std::this_thread::get_id()) {
         return;
     }

@@ -17,6 +17,7 @@
 #include <mutex>
 #include <thread>
 #include <vector>
+#include "platform/sync.h"
 
 class CClientEventQueue {
 public:
@@ -63,7 +64,7 @@ private:
     CClientEventQueue() = default;
 
     // A leaf: never held while calling SimConnect, the trace log or wake.
-    mutable std::mutex mutex_;
+    mutable av::Mutex mutex_;
     std::vector<Pending> queue_;      // guarded by mutex_
     std::vector<Pending> sending_;    // the flushing thread's while flushing_
     bool flushing_ = false;           // guarded by mutex_
@@ -73,5 +74,5 @@ private:
     bool wakePending_ = false;        // guarded by mutex_: one wake until the next flush
     std::deque<Task> tasks_;          // guarded by mutex_
     const void* running_ = nullptr;   // guarded by mutex_: the owner of the task running
-    std::condition_variable taskDone_;
+    av::ConditionVariable taskDone_;
 };

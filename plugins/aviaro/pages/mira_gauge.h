@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "platform/sync.h"
 #include "plugins/aviaro/devices/page.h"
 #include "plugins/aviaro/gauge/gauge_renderer.h"
 #include "plugins/aviaro/gauge/gauge_variables.h"
@@ -56,7 +57,7 @@ private:
     void Release(Copy* copy) const;
 
     // A leaf: held only to pick, publish, take or give back a copy.
-    mutable std::mutex mutex_;
+    mutable av::Mutex mutex_;
     std::vector<std::uint8_t> section_;  // the render thread's
     // Every copy made (the published one, those still held by a send, and
     // spares), and the published one. Guarded by mutex_; a copy's bytes are
@@ -157,8 +158,8 @@ private:
     CDibBuffer frameBuffer_;
     // Guards dirty_, stop_, running_ and framesDrawn_, and the hand-over of
     // received values (Commit). Never held together with the buffer's mutex.
-    mutable std::mutex stateMutex_;
-    std::condition_variable stateChanged_;
+    mutable av::Mutex stateMutex_;
+    av::ConditionVariable stateChanged_;
     bool dirty_ = false;
     // The render thread sleeps until data comes (not between two frames):
     // only then does new data need to wake it.
@@ -169,8 +170,8 @@ private:
     // A send of the published frame failed: the next frame is sent even when
     // it is the same, so that the display gets it after all.
     std::atomic<bool> sendFailed_{false};
-    std::mutex callsMutex_;
-    std::condition_variable callsDone_;
+    av::Mutex callsMutex_;
+    av::ConditionVariable callsDone_;
     int calls_ = 0;
     bool closing_ = false;
     // The gauge and its variable store, which the gauge's scripts point into:
@@ -184,7 +185,7 @@ private:
     std::shared_ptr<Gauge> Current() const;
     // A leaf. gauge_ is replaced only by the dispatch thread, under the lock;
     // that thread reads it without.
-    mutable std::mutex gaugeMutex_;
+    mutable av::Mutex gaugeMutex_;
     std::shared_ptr<Gauge> gauge_;
     bool requested_ = false;  // dispatch thread: the data request was made
 
@@ -196,8 +197,8 @@ private:
     // The watcher thread follows the folders of watchFiles_ and asks the
     // dispatch thread for a reload when one of the files changed.
     std::thread watcher_;
-    mutable std::mutex watchMutex_;
-    std::condition_variable watchWake_;
+    mutable av::Mutex watchMutex_;
+    av::ConditionVariable watchWake_;
     // Guarded by watchMutex_: each file with its stamp when it was read.
     std::vector<std::pair<std::wstring, av::platform::FileStamp>> watchFiles_;
     std::uint64_t watchGeneration_ = 0;     // guarded by watchMutex_: watchFiles_ replaced

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "platform/sync.h"
 #include "platform/text.h"
 #include "plugins/aviaro/host/client_events.h"
 #include "plugins/aviaro/host/simconnect_library.h"
@@ -66,7 +67,7 @@ void CPage_Tarvex_Base::SendToDevice(lumiray::Device device, const av::Guid* dev
     if (deviceType == nullptr || !(*deviceType == CLumirayLibrary::DeviceType_Tarvex)) return;
     wchar_t shown[3][kShownChars + 1];
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         // A send to this device is under way (on another thread, or further
         // up this one when the library called back from inside SetString): it
         // sends these lines too before it ends.
@@ -88,7 +89,7 @@ void CPage_Tarvex_Base::SendToDevice(lumiray::Device device, const av::Guid* dev
                 Log().TraceResult(label, hr);
             }
         }
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         CutLines();
         if (!ShownLinesDiffer(shown)) {
             sending_.erase(std::find(sending_.begin(), sending_.end(), device));
@@ -100,7 +101,7 @@ void CPage_Tarvex_Base::SendToDevice(lumiray::Device device, const av::Guid* dev
 
 void CPage_Tarvex_Base::OnPageActivated(lumiray::Device device) {
     (void)device;
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<av::Mutex> lock(mutex_);
     DebugPageActivated();
     UpdateLines(record_.data());
 }
@@ -121,7 +122,7 @@ void CPage_Tarvex_Base::OnSimInitialize(const void* initParams) {
     // definitions are made; the page lock is not held across SimConnect.
     Log().Trace(name_ + L"::OnSimInitialize");
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         defineId_ = Sim().NextDefinitionId();
         nextDatumId_ = 0;
     }
@@ -130,7 +131,7 @@ void CPage_Tarvex_Base::OnSimInitialize(const void* initParams) {
     Log().TraceResult((name_ + L"::OnSimInitialize - SimConnect_SetNotificationGroupPriority").c_str(),
                       hr);
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         const std::array<std::uint8_t, kMaxRecordSize> zero{};
         UpdateLines(zero.data());
     }
@@ -166,7 +167,7 @@ void CPage_Tarvex_Base::TriggerEvent(std::uint32_t eventId) {
 void CPage_Tarvex_Base::OnSimStart() {
     std::uint32_t defineId;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         defineId = defineId_;
     }
     const HRESULT hr = Sim().RequestDataOnSimObject(
@@ -177,7 +178,7 @@ void CPage_Tarvex_Base::OnSimStart() {
 
 void CPage_Tarvex_Base::OnSimRecieveData(const void* data, std::uint32_t size) {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         if (size != recordSize_ || data == nullptr) {
             Log().Trace(name_ + L"::OnSimRecieveData - Data Format Size Mismatch");
             return;
@@ -198,7 +199,7 @@ void CPage_Tarvex_Base::OnSimRecieveData(const void* data, std::uint32_t size) {
 
 void CPage_Tarvex_Base::OnButtonPress(std::uint32_t buttons) {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         if (!HandleButtons(buttons)) return;
         UpdateLines(record_.data());
     }
@@ -241,17 +242,17 @@ void CPage_Tarvex_Base::FormatLine(int index, const wchar_t* format, ...) {
 
 std::wstring CPage_Tarvex_Base::Line(int index) const {
     if (index < 0 || index > 2) return std::wstring();
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<av::Mutex> lock(mutex_);
     return lines_[index];
 }
 
 int CPage_Tarvex_Base::Selection() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<av::Mutex> lock(mutex_);
     return selection_;
 }
 
 std::uint32_t CPage_Tarvex_Base::DefineId() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<av::Mutex> lock(mutex_);
     return defineId_;
 }
 

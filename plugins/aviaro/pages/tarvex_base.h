@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/sync.h"
 #include "plugins/aviaro/devices/page.h"
 
 // One row of a text page's button table: for one selection value, the actions
@@ -106,7 +107,7 @@ private:
     // lock of its own while it calls back into this page) or SimConnect.
     // The trace log and the client-event queue, which call nothing back, may
     // be called with it held. Order: mutex_, then the manager's table lock.
-    mutable std::mutex mutex_;
+    mutable av::Mutex mutex_;
     // The devices this page is being sent to right now. Sends of one page to
     // one device go in a row, so that a device never shows older lines after
     // newer ones: a send that finds another under way leaves it to that one,

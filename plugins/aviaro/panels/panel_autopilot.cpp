@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/sync.h"
 #include "plugins/aviaro/host/simconnect_library.h"
 
 namespace {
@@ -182,7 +183,7 @@ void CPanelClass_Autopilot::OnDeviceAttached(CHidPanelDevice* device) {
     // A failed read leaves it zeroed: the selector then counts as altitude.
     device->ReadFeature(report, kReportLength);
     const int position = DecodeSelector(report[1]);
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<av::Mutex> lock(mutex_);
     device->SetValue(kPositionKey, position < 0 ? 0 : static_cast<std::uint32_t>(position));
     ShowValues(device, true);
 }

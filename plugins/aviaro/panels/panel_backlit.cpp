@@ -11,6 +11,7 @@
 #include "platform/folder_watch.h"
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "platform/sync.h"
 #include "platform/xml_dom.h"
 #include "plugins/aviaro/host/simconnect_library.h"
 #include "plugins/aviaro/host/trace_log.h"
@@ -381,7 +382,7 @@ void CPanelClass_Backlit::OnDeviceAttached(CHidPanelDevice* device) {
     Unit unit{device->GetSerialNumber(), NewLampTable()};
     ReadProgramming(ProgrammingFile(), unit.serial, unit.table);
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         units_[device] = std::move(unit);
     }
     const std::uint8_t wake[2] = {0xB2, 0x64};
@@ -393,7 +394,7 @@ void CPanelClass_Backlit::OnDeviceAttached(CHidPanelDevice* device) {
 
 void CPanelClass_Backlit::OnDeviceDetached(CHidPanelDevice* device) {
     {
-        std::unique_lock<std::mutex> lock(mutex_);
+        std::unique_lock<av::Mutex> lock(mutex_);
         reloadSent_.wait(lock, [this] { return !reloadSending_; });
         units_.erase(device);
     }
@@ -403,7 +404,7 @@ void CPanelClass_Backlit::OnDeviceDetached(CHidPanelDevice* device) {
 
 void CPanelClass_Backlit::StartWatcher() {
     if (watcher_.joinable()) return;
-    std::unique_lock<std::mutex> lock(watchMutex_);
+    std::unique_lock<av::Mutex> lock(watchMutex_);
     watchStop_ = false;
     watchReady_ = false;
     watcher_ = std::thread(&CPanelClass_Backlit::WatchLoop, this, ProgrammingFile());
@@ -414,7 +415,7 @@ void CPanelClass_Backlit::StartWatcher() {
 void CPanelClass_Backlit::StopWatcher() {
     if (!watcher_.joinable()) return;
     {
-        std::lock_guard<std::mutex> lock(watchMutex_);
+        std::lock_guard<av::Mutex> lock(watchMutex_);
         watchStop_ = true;
         if (watch_ != nullptr) av::platform::FolderWatchStop(watch_);
     }
@@ -429,7 +430,7 @@ void CPanelClass_Backlit::WatchLoop(std::wstring file) {
     for (;;) {
         av::Handle watch = av::platform::FolderWatchOpen(folder);
         {
-            std::unique_lock<std::mutex> lock(watchMutex_);
+            std::unique_lock<av::Mutex> lock(watchMutex_);
             if (!watchReady_) {
                 watchReady_ = true;
                 watchWake_.notify_all();
@@ -456,11 +457,11 @@ void CPanelClass_Backlit::WatchLoop(std::wstring file) {
             Reload(file);
         }
         {
-            std::lock_guard<std::mutex> lock(watchMutex_);
+            std::lock_guard<av::Mutex> lock(watchMutex_);
             watch_ = nullptr;
         }
         av::platform::FolderWatchClose(watch);
-        std::lock_guard<std::mutex> lock(watchMutex_);
+        std::lock_guard<av::Mutex> lock(watchMutex_);
         if (watchStop_) break;
     }
     av::platform::ComUninitialize();
@@ -474,7 +475,7 @@ void CPanelClass_Backlit::Reload(const std::wstring& file) {
     };
     std::vector<Reading> read;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         for (const auto& [device, unit] : units_) read.push_back({device, unit.serial, {}});
     }
     for (Reading& r : read) {
@@ -487,7 +488,7 @@ void CPanelClass_Backlit::Reload(const std::wstring& file) {
         }
     }
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         for (Reading& r : read) {
             // A unit detached while the file was read is left out.
             const auto it = units_.find(r.device);
@@ -505,7 +506,7 @@ void CPanelClass_Backlit::Reload(const std::wstring& file) {
         if (r.device != nullptr) r.device->SendPostedFeatures();
     }
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         reloadSending_ = false;
     }
     reloadSent_.notify_all();

@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/sync.h"
 #include "plugins/aviaro/panels/panel_class.h"
 
 class CPanelClass_Backlit : public CPanelClass {
@@ -109,10 +110,10 @@ private:
     // detach waits for it to clear before a unit leaves units_, so the
     // watcher never writes to a unit that is being closed. Guarded by mutex_.
     bool reloadSending_ = false;
-    std::condition_variable reloadSent_;
+    av::ConditionVariable reloadSent_;
     std::thread watcher_;  // main thread
-    std::mutex watchMutex_;  // a leaf
-    std::condition_variable watchWake_;
+    av::Mutex watchMutex_;  // a leaf
+    av::ConditionVariable watchWake_;
     bool watchStop_ = false;   // guarded by watchMutex_
     bool watchReady_ = false;  // guarded by watchMutex_: the first watch was tried
     void* watch_ = nullptr;    // guarded by watchMutex_: the watcher's open watch

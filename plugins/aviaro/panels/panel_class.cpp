@@ -7,6 +7,7 @@
 
 #include "platform/hid_device.h"
 #include "platform/registry.h"
+#include "platform/sync.h"
 #include "plugins/aviaro/host/client_events.h"
 #include "plugins/aviaro/host/simconnect_library.h"
 
@@ -74,7 +75,7 @@ void CHidPanelDevice::Close() {
         av::platform::HidSignalStopEvent(stopEvent_);
         bool finished;
         {
-            std::unique_lock<std::mutex> lock(reader_->mutex);
+            std::unique_lock<av::Mutex> lock(reader_->mutex);
             finished = reader_->ended.wait_for(
                 lock, std::chrono::milliseconds(readerStopTimeoutMs_.load()),
                 [&] { return reader_->finished; });
@@ -113,7 +114,7 @@ void CHidPanelDevice::ReadLoop(CHidPanelDevice* self, std::shared_ptr<Reader> re
     const auto finish = [&] {
         bool abandoned;
         {
-            std::lock_guard<std::mutex> lock(reader->mutex);
+            std::lock_guard<av::Mutex> lock(reader->mutex);
             reader->finished = true;
             abandoned = reader->abandoned;
             reader->ended.notify_all();
@@ -147,7 +148,7 @@ void CHidPanelDevice::ReadLoop(CHidPanelDevice* self, std::shared_ptr<Reader> re
         }
         if (r != av::platform::HidReadResult::Data) continue;
         {
-            std::lock_guard<std::mutex> lock(reader->mutex);
+            std::lock_guard<av::Mutex> lock(reader->mutex);
             if (reader->abandoned) break;
             reader->delivering = true;
         }
@@ -155,7 +156,7 @@ void CHidPanelDevice::ReadLoop(CHidPanelDevice* self, std::shared_ptr<Reader> re
         // the panel's lock, and Close must not wait on either to take it.
         self->panel_->DeliverInputReport(self, got, previous.data(), current.data());
         {
-            std::lock_guard<std::mutex> lock(reader->mutex);
+            std::lock_guard<av::Mutex> lock(reader->mutex);
             reader->delivering = false;
             reader->ended.notify_all();
         }
@@ -190,7 +191,7 @@ bool CHidPanelDevice::FeatureChanged(const std::uint8_t* buffer, std::uint32_t l
 
 void CHidPanelDevice::PostFeature(const std::uint8_t* buffer, std::uint32_t length) {
     if (buffer == nullptr || length == 0 || length > kMaxFeature) return;
-    std::lock_guard<std::mutex> lock(outMutex_);
+    std::lock_guard<av::Mutex> lock(outMutex_);
     std::memcpy(posted_, buffer, length);
     postedLength_ = length;
     pending_ = true;
@@ -198,7 +199,7 @@ void CHidPanelDevice::PostFeature(const std::uint8_t* buffer, std::uint32_t leng
 
 void CHidPanelDevice::SendPostedFeatures() {
     std::uint8_t report[kMaxFeature];
-    std::unique_lock<std::mutex> lock(outMutex_);
+    std::unique_lock<av::Mutex> lock(outMutex_);
     // One writer at a time, always the newest report last.
     if (sending_) return;
     sending_ = true;
@@ -337,7 +338,7 @@ void CPanelClass::OnSimObjectData(std::uint32_t requestId, const void* data, std
     const std::uint32_t bytes = recordWords_ * 4;
     if (size < bytes) return;  // never read past the block
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         if (std::memcmp(record_, data, bytes) == 0) return;
         std::memcpy(record_, data, bytes);
         for (auto& entry : devices_) RefreshDevice(entry.second.get());
@@ -348,7 +349,7 @@ void CPanelClass::OnSimObjectData(std::uint32_t requestId, const void* data, std
 void CPanelClass::DeliverInputReport(CHidPanelDevice* device, std::uint32_t length,
                                      const std::uint8_t* previous, const std::uint8_t* current) {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         OnInputReport(device, length, previous, current);
     }
     // The events it queued wake the dispatch thread, which alone sends them.

@@ -26,6 +26,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/sync.h"
 #include "platform/types.h"
 #include "plugins/aviaro/devices/panel.h"
 #include "plugins/aviaro/host/simconnect_types.h"
@@ -116,8 +117,8 @@ private:
     // delivered. Close waits for a delivery under way to end before it marks
     // the reader abandoned, so a late report never reaches a closed unit.
     struct Reader {
-        std::mutex mutex;
-        std::condition_variable ended;  // finished set, or delivering cleared
+        av::Mutex mutex;
+        av::ConditionVariable ended;  // finished set, or delivering cleared
         bool finished = false;    // guarded by mutex
         bool delivering = false;  // guarded by mutex: a report is being handled
         // Set when Close gave up waiting: the reader delivers nothing more.
@@ -143,7 +144,7 @@ private:
 
     // Lock order: the panel's lock, then outMutex_. outMutex_ is a leaf and is
     // never held while writing to the unit.
-    std::mutex outMutex_;
+    av::Mutex outMutex_;
     std::uint8_t posted_[kMaxFeature] = {};  // guarded by outMutex_
     std::uint32_t postedLength_ = 0;         // guarded by outMutex_
     bool pending_ = false;                   // guarded by outMutex_
@@ -242,7 +243,7 @@ protected:
     // outMutex_, then the client-event queue's lock (leaves). It is never held
     // while calling SimConnect, the manager or the HID driver, so a thread
     // that holds it always finishes without waiting on another.
-    std::mutex mutex_;
+    av::Mutex mutex_;
 
 private:
     std::uint32_t MapEvent(const char* name);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/sync.h"
 #include "plugins/aviaro/host/simconnect_library.h"
 
 namespace {
@@ -250,7 +251,7 @@ void CPanelClass_Radios::OnDeviceAttached(CHidPanelDevice* device) {
     device->ReadFeature(report, kReportLength);
     const int upper = UpperPosition(report[1]);
     const int lower = LowerPosition(report[1], report[2]);
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<av::Mutex> lock(mutex_);
     device->SetValue(kUpperPositionKey, upper < 0 ? 1u : static_cast<std::uint32_t>(upper));
     device->SetValue(kLowerPositionKey, lower < 0 ? 1u : static_cast<std::uint32_t>(lower));
     ShowValues(device, true);
