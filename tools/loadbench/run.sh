@@ -3,7 +3,8 @@
 # simulator stand-in sends steady data every 33 ms, per device kind, beyond a
 # bare SimConnect client (bare_client.exe) that receives the same data.
 #
-# Usage: tools/loadbench/run.sh [BUILD_DIR [SECONDS]]   (defaults build/win64, 20)
+# Usage: tools/loadbench/run.sh [-r ROUNDS] [BUILD_DIR [SECONDS]]
+#        (defaults 3 rounds, build/win64, 20 s)
 # Run on demand on a quiet machine, never as a test. It uses BUILD_DIR's Wine
 # prefix and wine-work folder, so no other Wine run may use BUILD_DIR meanwhile:
 # copy the build first (cp -r build/win64 /tmp/bench) when someone else might.
@@ -20,11 +21,22 @@
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
+rounds=3
+if [ "${1:-}" = "-r" ]; then rounds=$2; shift 2; fi
 build=${1:-$root/build/win64}
 seconds=${2:-20}
 . "$root/tests/wine/lib.sh"
 wine_init "$build"
 trap wine_stop EXIT
+# LOADBENCH_SERVER_LOG=FILE: the wineserver logs every request to FILE, and
+# each case's window of it is kept beside the case as server.txt.
+if [ -n "${LOADBENCH_SERVER_LOG:-}" ]; then
+    wineserver -k >/dev/null 2>&1
+    wineserver -w
+    wineserver -f -p -d1 2>"$LOADBENCH_SERVER_LOG" </dev/null &
+    sleep 1
+fi
+server_log_size() { [ -n "${LOADBENCH_SERVER_LOG:-}" ] && stat -c %s "$LOADBENCH_SERVER_LOG" || echo 0; }
 . "$root/tests/wine/service.sh"
 for f in Aviaro.exe SimConnect.dll Lumiray.dll HidStandIn.dll Lumirayd.exe bare_client.exe; do
     [ -f "$WINE_BUILD/bin/$f" ] || { echo "loadbench: $WINE_BUILD/bin/$f is missing" >&2; exit 2; }
@@ -87,9 +99,11 @@ wineserver_ns() {
     echo "$total"
 }
 
-# CPU nanoseconds of every thread of a process (0 when it is gone).
+# CPU nanoseconds of a process (0 when it is gone): user and system time from
+# /proc/PID/stat, which keeps the time of threads that have ended (a sum over
+# /proc/PID/task loses it). Clock ticks: 10 ms each on most systems.
 cpu_ns() {
-    cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ s += $1 } END { printf "%d", s }'
+    awk -v hz="$(getconf CLK_TCK)" '{ sub(/^.*\) /, ""); printf "%.0f", ($12 + $13) * 1e9 / hz }' /proc/"$1"/stat 2>/dev/null || echo 0
 }
 
 now_ms() { date +%s%3N; }
@@ -97,19 +111,27 @@ now_ms() { date +%s%3N; }
 # run_case NAME PROGRAM: runs PROGRAM in $d with the environment set up, and
 # writes "cpu_ns wineserver_ns window_start_ms window_end_ms" to $d/cpu.txt.
 run_case() {
-    local name=$1 program=$2 pid start a0 s0 a1 s1 t0 t1
+    local name=$1 program=$2 pid start a0 s0 a1 s1 t0 t1 l0 l1
     start=$(now_ms)
-    (cd "$d" && exec env AVIARO_SIM_SCRIPT="$(win_path "$sim")" \
+    (cd "$d" && exec env ${LOADBENCH_WINEDEBUG:+WINEDEBUG=$LOADBENCH_WINEDEBUG} AVIARO_SIM_SCRIPT="$(win_path "$sim")" \
         AVIARO_LUMIRAY_SCRIPT="$(win_path "$d/lumiray.txt")" \
         AVIARO_LUMIRAY_COST="$(win_path "$d/lumiray-cost.txt")" \
         AVIARO_HID_SCRIPT="$(win_path "$d/hid.txt")" \
         "$WINE" "$d/$program" -run >"$d/out.txt" 2>&1 </dev/null) &
     pid=$!
     sleep $(awk -v s="$start" -v n="$(now_ms)" 'BEGIN { printf "%.3f", 4 - (n - s) / 1000 }')
-    t0=$(now_ms); a0=$(cpu_ns "$pid"); s0=$(wineserver_ns)
-    sleep "$seconds"
-    t1=$(now_ms); a1=$(cpu_ns "$pid"); s1=$(wineserver_ns)
+    t0=$(now_ms); a0=$(cpu_ns "$pid"); s0=$(wineserver_ns); l0=$(server_log_size)
+    if [ -n "${LOADBENCH_PERF:-}" ]; then
+        # Samples of the program (its Windows code, Wine's and the kernel's on
+        # its behalf) over the window, for tools/loadbench/profile.py.
+        perf record -q -F 4000 -p "$pid" -o "$d/perf.data" -- sleep "$seconds" >/dev/null 2>&1
+    else
+        sleep "$seconds"
+    fi
+    t1=$(now_ms); a1=$(cpu_ns "$pid"); s1=$(wineserver_ns); l1=$(server_log_size)
     wait "$pid"
+    [ -n "${LOADBENCH_SERVER_LOG:-}" ] &&
+        tail -c +$((l0 + 1)) "$LOADBENCH_SERVER_LOG" | head -c $((l1 - l0)) >"$d/server.txt"
     echo "$((a1 - a0)) $((s1 - s0)) $t0 $t1" >"$d/cpu.txt"
 }
 
@@ -121,17 +143,17 @@ standin_ns() {
     [ -f "$d/lumiray-cost.txt" ] || { echo "0 0"; return; }
     awk -v t0="$1" -v t1="$2" '
         $1 >= t0 && $1 + 100 <= t1 { split($3, c, "="); split($4, n, "="); s += n[2]; if ($2 == "Lumiray_SetImage") f += c[2] }
-        END { printf "%d %d\n", s, f }' "$d/lumiray-cost.txt"
+        END { printf "%.0f %.0f\n", s, f }' "$d/lumiray-cost.txt"
 }
 
-lumirayd_install && lumirayd_start || { echo "loadbench: the device service does not start" >&2; exit 1; }
-declare -A cpu own frames
-for case in bare text gauge hid all; do
+# prepare_case NAME: a fresh folder for the case (the saved page names of an
+# earlier round would start the displays elsewhere).
+prepare_case() {
+    local case=$1 pages="" n
     d=$(case_dir "bench-$case")
     cp "$WINE_BUILD/bin/SimConnect.dll" "$WINE_BUILD/bin/Lumiray.dll" "$d/"
     : >"$d/hid.txt"
-    echo strict >"$d/lumiray.txt"
-    pages=""
+    printf '%s\n' strict quiet >"$d/lumiray.txt"
     case $case in text | all)
         echo "device tarvex" >>"$d/lumiray.txt"
         pages="<Tarvex><ComNav Radio1=\"true\"/><Adf/><Dme/><Xpndr/><Autopilot/><VorHdg/></Tarvex>" ;;
@@ -165,31 +187,65 @@ XML
         /d "$(win_path "$d")\\Lumiray.dll" /f
     if [ "$case" = bare ]; then
         cp "$WINE_BUILD/bin/bare_client.exe" "$d/"
-        run_case "$case" bare_client.exe
     else
         cp "$WINE_BUILD/bin/Aviaro.exe" "$d/"
-        run_case "$case" Aviaro.exe
     fi
-    read -r a s t0 t1 <"$d/cpu.txt"
-    read -r stand f <<<"$(standin_ns "$t0" "$t1")"
-    cpu[$case]=$((a + s - ${stand:-0}))
-    own[$case]=$((a - ${stand:-0}))
-    frames[$case]=${f:-0}
-    printf '%-6s program %7.1f ms  wineserver %7.1f ms  stand-in %6.1f ms  frames %4d  (%s)\n' "$case" \
-        "$(awk -v v="$a" 'BEGIN { print v / 1e6 }')" "$(awk -v v="$s" 'BEGIN { print v / 1e6 }')" \
-        "$(awk -v v="${stand:-0}" 'BEGIN { print v / 1e6 }')" "${f:-0}" "$(tr -d '\r' <"$d/out.txt" | tail -1)"
+}
+
+# Server requests in a case's window: request lines of the wineserver's log.
+server_requests() {
+    [ -f "$d/server.txt" ] || { echo 0; return; }
+    grep -c '^[0-9a-f]*: [a-z_]*(' "$d/server.txt"
+}
+
+lumirayd_install && lumirayd_start || { echo "loadbench: the device service does not start" >&2; exit 1; }
+cases=${LOADBENCH_CASES:-bare text gauge hid all}
+results=$WINE_WORK/bench-results.txt
+: >"$results"
+for round in $(seq 1 "$rounds"); do
+    for case in $cases; do
+        prepare_case "$case"
+        program=Aviaro.exe
+        [ "$case" = bare ] && program=bare_client.exe
+        run_case "$case" "$program"
+        read -r a s t0 t1 <"$d/cpu.txt"
+        read -r stand f <<<"$(standin_ns "$t0" "$t1")"
+        req=$(server_requests)
+        # case round program_ns wineserver_ns standin_ns frames requests
+        echo "$case $round $a $s ${stand:-0} ${f:-0} $req" >>"$results"
+        printf 'round %d %-6s program %7.1f ms  wineserver %7.1f ms  stand-in %6.1f ms  frames %4d  (%s)\n' \
+            "$round" "$case" "$(awk -v v="$a" 'BEGIN { print v / 1e6 }')" "$(awk -v v="$s" 'BEGIN { print v / 1e6 }')" \
+            "$(awk -v v="${stand:-0}" 'BEGIN { print v / 1e6 }')" "${f:-0}" "$(tr -d '\r' <"$d/out.txt" | tail -1)"
+    done
 done
 lumirayd_stop_and_remove >/dev/null
 
-window_ms=$((seconds * 1000))
+# Each round's case against the same round's bare client, then the median
+# over the rounds (and the lowest and highest), in ms of CPU over the window.
 echo
-echo "Aviaro.exe beyond the bare client, over ${seconds} s of data every ${period} ms ($WINE_BUILD):"
-for case in text gauge hid all; do
-    awk -v c="${cpu[$case]}" -v b="${cpu[bare]}" -v o="${own[$case]}" -v ob="${own[bare]}" -v w="$window_ms" \
-        -v name="$case" -v f="${frames[$case]}" 'BEGIN {
-        extra = (c - b) / 1e6; mine = (o - ob) / 1e6
-        line = sprintf("  %-6s %7.1f ms CPU = %5.2f %% of one core (the program alone %7.1f ms = %5.2f %%)", name, extra, 100 * extra / w, mine, 100 * mine / w)
-        if (name == "gauge" && f > 0) line = line sprintf("; %d frames sent, %.3f ms (alone %.3f ms) per frame", f, extra / f, mine / f)
-        print line
-    }'
-done
+echo "Aviaro.exe beyond the bare client, ${rounds} rounds of ${seconds} s of data every ${period} ms ($WINE_BUILD):"
+awk -v w="$((seconds * 1000))" -v cases="$cases" '
+    function median(list, n,   i, j, t, v) {
+        n = split(list, v, " ")
+        for (i = 2; i <= n; i++) for (j = i; j > 1 && v[j - 1] + 0 > v[j] + 0; j--) { t = v[j]; v[j] = v[j - 1]; v[j - 1] = t }
+        lo = v[1]; hi = v[n]
+        return n % 2 ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2
+    }
+    { total[$1, $2] = ($3 + $4 - $5) / 1e6; alone[$1, $2] = ($3 - $5) / 1e6; frames[$1, $2] = $6; req[$1, $2] = $7; r[$2] = 1 }
+    END {
+        nc = split(cases, cs, " ")
+        for (i = 1; i <= nc; i++) {
+            c = cs[i]; if (c == "bare") continue
+            e = ""; o = ""; pf = ""; rq = ""
+            for (k in r) {
+                e = e " " (total[c, k] - total["bare", k]); o = o " " (alone[c, k] - alone["bare", k])
+                if (frames[c, k] > 0) pf = pf " " (total[c, k] - total["bare", k]) / frames[c, k]
+                if (frames[c, k] > 0 && req[c, k] > 0) rq = rq " " (req[c, k] - req["bare", k]) / frames[c, k]
+            }
+            m = median(e); mlo = lo; mhi = hi
+            line = sprintf("  %-6s %7.1f ms = %5.2f %% of one core (rounds %.1f to %.1f); the program alone %7.1f ms", c, m, 100 * m / w, mlo, mhi, median(o))
+            if (pf != "") { m = median(pf); line = line sprintf("; per frame %.3f ms (%.3f to %.3f)", m, lo, hi) }
+            if (rq != "") line = line sprintf(", %.1f server requests", median(rq))
+            print line
+        }
+    }' "$results"

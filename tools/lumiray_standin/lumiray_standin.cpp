@@ -8,6 +8,7 @@
 
 #include "platform/file.h"
 #include "platform/paths.h"
+#include "platform/sync.h"
 #include "platform/text.h"
 #include "tools/lumiray_standin/png_writer.h"
 
@@ -37,7 +38,7 @@ struct CostBucket {
     std::uint64_t nanoseconds[3] = {};
 };
 // Never destroyed: written out while other statics are being destroyed.
-std::mutex& g_costMutex = *new std::mutex;
+av::Mutex& g_costMutex = *new av::Mutex;
 // Guarded by g_costMutex; key: ms since 1970 / 100.
 std::map<long long, CostBucket>& g_costs = *new std::map<long long, CostBucket>;
 
@@ -48,7 +49,7 @@ public:
         const auto spent = std::chrono::steady_clock::now() - start_;
         const long long tenth = std::chrono::duration_cast<std::chrono::milliseconds>(
                                     std::chrono::system_clock::now().time_since_epoch()).count() / 100;
-        std::lock_guard<std::mutex> lock(g_costMutex);
+        std::lock_guard<av::Mutex> lock(g_costMutex);
         CostBucket& bucket = g_costs[tenth];
         ++bucket.calls[entry_];
         bucket.nanoseconds[entry_] += static_cast<std::uint64_t>(
@@ -147,12 +148,12 @@ LumirayStandIn::~LumirayStandIn() {
 
 void LumirayStandIn::StopThread() {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         stop_ = true;
     }
     changed_.notify_all();
     if (thread_.joinable()) thread_.join();
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<av::Mutex> lock(mutex_);
     stop_ = false;
 }
 
@@ -166,12 +167,13 @@ std::unique_lock<std::recursive_mutex> LumirayStandIn::LibraryLock() {
 void LumirayStandIn::Reset() {
     StopThread();
     strict_ = false;
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<av::Mutex> lock(mutex_);
     records_.clear();
     recordFile_.clear();
     recordTime_ = false;
     dumpFolder_.clear();
     frames_ = false;
+    quiet_ = false;
     framesWritten_.clear();
     devices_.clear();
     deviceCallback_ = nullptr;
@@ -199,13 +201,13 @@ int LumirayStandIn::NewDevice(DeviceKind kind, const std::wstring& serial, bool 
 }
 
 int LumirayStandIn::AddDevice(DeviceKind kind, const std::wstring& serial) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<av::Mutex> lock(mutex_);
     return NewDevice(kind, serial, true);
 }
 
 void LumirayStandIn::Enqueue(Command command) {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         queue_.push_back(std::move(command));
     }
     changed_.notify_all();
@@ -239,8 +241,11 @@ void LumirayStandIn::LoadScript(const std::string& text) {
         if (words[0] == "strict") {
             SetStrict(true);
         } else if (words[0] == "frames") {
-            std::lock_guard<std::mutex> lock(mutex_);
+            std::lock_guard<av::Mutex> lock(mutex_);
             frames_ = true;
+        } else if (words[0] == "quiet") {
+            std::lock_guard<av::Mutex> lock(mutex_);
+            quiet_ = true;
         } else if (words[0] == "device" && words.size() >= 2 && ParseKind(words[1], kind)) {
             AddDevice(kind, words.size() >= 3 ? av::platform::FromUtf8(words[2]) : std::wstring());
         } else if (words[0] == "wait") {
@@ -261,34 +266,36 @@ bool LumirayStandIn::LoadScriptFile(const std::string& path) {
 }
 
 bool LumirayStandIn::WaitIdle(int milliseconds) {
-    std::unique_lock<std::mutex> lock(mutex_);
+    std::unique_lock<av::Mutex> lock(mutex_);
     return changed_.wait_for(lock, std::chrono::milliseconds(milliseconds),
                              [this] { return queue_.empty() && !busy_; });
 }
 
 void LumirayStandIn::SetRecordFile(const std::string& path) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<av::Mutex> lock(mutex_);
     recordFile_ = path;
 }
 
 void LumirayStandIn::SetRecordTime(bool on) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<av::Mutex> lock(mutex_);
     recordTime_ = on;
 }
 
 void LumirayStandIn::SetDumpFolder(const std::wstring& folder) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<av::Mutex> lock(mutex_);
     dumpFolder_ = folder;
 }
 
 std::vector<std::string> LumirayStandIn::Records() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<av::Mutex> lock(mutex_);
     return records_;
 }
 
 void LumirayStandIn::Record(const std::string& line) {
+    bool waited;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
+        waited = recordWaiters_ > 0;
         records_.push_back(line);
         if (!recordFile_.empty()) {
             // Appended and closed line by line, so that the record survives a crash.
@@ -299,7 +306,8 @@ void LumirayStandIn::Record(const std::string& line) {
             }
         }
     }
-    changed_.notify_all();
+    // Only a "wait" looks at new lines: the thread is not woken for nothing.
+    if (waited) changed_.notify_all();
 }
 
 LumirayStandIn::VirtualDevice* LumirayStandIn::Find(Device device) {
@@ -325,13 +333,13 @@ std::string LumirayStandIn::Describe(Device device) {
 }
 
 Device LumirayStandIn::DeviceHandle(int number) const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<av::Mutex> lock(mutex_);
     if (FindNumber(number) == nullptr) return nullptr;
     return reinterpret_cast<Device>(kHandleBase + static_cast<std::uintptr_t>(number));
 }
 
 bool LumirayStandIn::GetScreen(int number, Screen& screen) const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<av::Mutex> lock(mutex_);
     const VirtualDevice* d = FindNumber(number);
     if (d == nullptr || !d->present) return false;
     screen = Screen();
@@ -348,7 +356,7 @@ bool LumirayStandIn::GetScreen(int number, Screen& screen) const {
 bool LumirayStandIn::Dump(const std::wstring& folder) const {
     std::vector<std::pair<int, Screen>> screens;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         for (const VirtualDevice& d : devices_) {
             if (d.present) screens.emplace_back(d.number, Screen());
         }
@@ -388,7 +396,7 @@ void LumirayStandIn::Run() {
     for (;;) {
         Command command;
         {
-            std::unique_lock<std::mutex> lock(mutex_);
+            std::unique_lock<av::Mutex> lock(mutex_);
             changed_.wait(lock, [this] { return stop_ || !queue_.empty(); });
             if (stop_) return;
             command = std::move(queue_.front());
@@ -397,7 +405,7 @@ void LumirayStandIn::Run() {
         }
         Execute(command);
         {
-            std::lock_guard<std::mutex> lock(mutex_);
+            std::lock_guard<av::Mutex> lock(mutex_);
             busy_ = false;
         }
         changed_.notify_all();
@@ -411,7 +419,7 @@ void LumirayStandIn::Execute(const Command& command) {
     if (verb == "arrive" && w.size() >= 2 && ParseKind(w[1], kind)) {
         int number;
         {
-            std::lock_guard<std::mutex> lock(mutex_);
+            std::lock_guard<av::Mutex> lock(mutex_);
             number = NewDevice(kind, w.size() >= 3 ? av::platform::FromUtf8(w[2]) : std::wstring(),
                                true);
         }
@@ -420,7 +428,7 @@ void LumirayStandIn::Execute(const Command& command) {
         const int number = static_cast<int>(Number(w[1]));
         bool known;
         {
-            std::lock_guard<std::mutex> lock(mutex_);
+            std::lock_guard<av::Mutex> lock(mutex_);
             VirtualDevice* d = const_cast<VirtualDevice*>(FindNumber(number));
             known = d != nullptr && d->present;
             if (known) {
@@ -442,7 +450,8 @@ void LumirayStandIn::Execute(const Command& command) {
     } else if (verb == "page" && w.size() == 3) {
         DeliverPage(static_cast<int>(Number(w[1])), w[2]);
     } else if (verb == "wait" && w.size() == 2) {
-        std::unique_lock<std::mutex> lock(mutex_);
+        std::unique_lock<av::Mutex> lock(mutex_);
+        ++recordWaiters_;
         const bool seen = changed_.wait_for(lock, std::chrono::seconds(10), [&] {
             if (stop_) return true;
             for (const std::string& r : records_) {
@@ -450,6 +459,7 @@ void LumirayStandIn::Execute(const Command& command) {
             }
             return false;
         });
+        --recordWaiters_;
         lock.unlock();
         if (!seen) Record("wait timed out: " + w[1]);
     } else if (verb == "sleep" && w.size() == 2) {
@@ -457,7 +467,7 @@ void LumirayStandIn::Execute(const Command& command) {
     } else if (verb == "dump") {
         std::wstring folder;
         {
-            std::lock_guard<std::mutex> lock(mutex_);
+            std::lock_guard<av::Mutex> lock(mutex_);
             folder = dumpFolder_;
         }
         if (folder.empty() || !Dump(folder)) Record("dump failed");
@@ -472,7 +482,7 @@ void LumirayStandIn::DeliverDevice(int number, bool added) {
     lumiray::DeviceCallback callback;
     void* context;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         callback = deviceCallback_;
         context = deviceContext_;
     }
@@ -493,7 +503,7 @@ void LumirayStandIn::DeliverButtons(int number, DWord buttons) {
     void* context = nullptr;
     bool known;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         const VirtualDevice* d = FindNumber(number);
         known = d != nullptr && d->present;
         if (known) {
@@ -521,7 +531,7 @@ void LumirayStandIn::DeliverPage(int number, const std::string& target) {
     DWord to = 0;
     std::string problem;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         VirtualDevice* d = const_cast<VirtualDevice*>(FindNumber(number));
         if (d == nullptr || !d->present) {
             problem = "no such device";
@@ -576,7 +586,7 @@ void LumirayStandIn::DeliverPage(int number, const std::string& target) {
 
 HRESULT LumirayStandIn::Initialize(const wchar_t* name) {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         initialized_ = true;
         if (!thread_.joinable()) thread_ = std::thread(&LumirayStandIn::Run, this);
     }
@@ -593,7 +603,7 @@ HRESULT LumirayStandIn::Deinitialize() {
     StopThread();
     std::wstring folder;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         initialized_ = false;
         deviceCallback_ = nullptr;
         deviceContext_ = nullptr;
@@ -610,7 +620,7 @@ HRESULT LumirayStandIn::Deinitialize() {
 
 HRESULT LumirayStandIn::RegisterDeviceCallback(lumiray::DeviceCallback callback, void* context) {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         deviceCallback_ = callback;
         deviceContext_ = context;
     }
@@ -622,7 +632,7 @@ HRESULT LumirayStandIn::RegisterDeviceCallback(lumiray::DeviceCallback callback,
 HRESULT LumirayStandIn::Enumerate(lumiray::EnumerateCallback callback, void* context) {
     std::vector<int> present;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         for (const VirtualDevice& d : devices_) {
             if (d.present) present.push_back(d.number);
         }
@@ -646,7 +656,7 @@ HRESULT LumirayStandIn::RegisterPerDevice(const char* entry, Device device, Call
     HRESULT result = S_OK;
     std::string who;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         who = Describe(device);
         if (VirtualDevice* d = Find(device)) {
             d->*callbackField = callback;
@@ -677,7 +687,7 @@ HRESULT LumirayStandIn::GetDeviceGuid(Device device, av::Guid* out, bool instanc
     HRESULT result = S_OK;
     std::string who;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         who = Describe(device);
         VirtualDevice* d = Find(device);
         if (d == nullptr) {
@@ -702,7 +712,7 @@ HRESULT LumirayStandIn::AddPage(Device device, DWord page, DWord flags) {
     HRESULT result = S_OK;
     std::string who;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         who = Describe(device);
         if (VirtualDevice* d = Find(device)) {
             if (d->pages.count(page) == 0) {
@@ -723,7 +733,7 @@ HRESULT LumirayStandIn::RemovePage(Device device, DWord page) {
     HRESULT result = S_OK;
     std::string who;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         who = Describe(device);
         VirtualDevice* d = Find(device);
         if (d == nullptr) {
@@ -743,7 +753,7 @@ HRESULT LumirayStandIn::SetLed(Device device, DWord page, DWord index, DWord val
     HRESULT result = S_OK;
     std::string who;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         who = Describe(device);
         VirtualDevice* d = Find(device);
         if (d == nullptr) {
@@ -765,7 +775,7 @@ HRESULT LumirayStandIn::SetString(Device device, DWord page, DWord index, DWord 
     HRESULT result = S_OK;
     std::string who;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         who = Describe(device);
         VirtualDevice* d = Find(device);
         if (d == nullptr) {
@@ -793,7 +803,7 @@ HRESULT LumirayStandIn::SetImage(Device device, DWord page, DWord index, DWord s
     std::uint32_t crc = 0;
     std::wstring framePath;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         who = Describe(device);
         VirtualDevice* d = Find(device);
         if (d == nullptr) {
@@ -803,7 +813,7 @@ HRESULT LumirayStandIn::SetImage(Device device, DWord page, DWord index, DWord s
         } else if (d->kind != DeviceKind::Mira || index != 0 || size != lumiray::kMiraImageBytes ||
                    d->pages.count(page) == 0) {
             result = E_INVALIDARG;
-        } else {
+        } else if (!quiet_) {
             const auto* bytes = static_cast<const std::uint8_t*>(data);
             d->pages[page].image.assign(bytes, bytes + size);
             crc = Crc32(bytes, size);
@@ -832,7 +842,7 @@ HRESULT LumirayStandIn::GetSerialNumber(Device device, wchar_t* buffer, DWord si
     HRESULT result = S_OK;
     std::string who;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<av::Mutex> lock(mutex_);
         who = Describe(device);
         VirtualDevice* d = Find(device);
         if (d == nullptr) {
@@ -1041,7 +1051,7 @@ void* LumirayStandIn::Lookup(const char* name) {
 bool LumirayStandIn::WriteCosts(const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "w");
     if (file == nullptr) return false;
-    std::lock_guard<std::mutex> lock(g_costMutex);
+    std::lock_guard<av::Mutex> lock(g_costMutex);
     for (const auto& [tenth, bucket] : g_costs) {
         for (int i = 0; i < 3; ++i) {
             if (bucket.calls[i] == 0) continue;

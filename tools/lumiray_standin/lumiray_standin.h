@@ -19,6 +19,11 @@
 //   wait <text>                   until a recorded line contains text (10 s at most)
 //   sleep <ms>
 //   dump                          writes the screens to the dump folder
+//   quiet                         from now on (when the script is loaded)
+//                                 Lumiray_SetImage checks its arguments but neither
+//                                 keeps nor checksums the image (its record shows
+//                                 crc=00000000): the load benchmark measures the
+//                                 program, not the stand-in
 //   frames                        from now on (when the script is loaded) every
 //                                 image a Mira is sent that was not sent before is
 //                                 written to the dump folder as frame-<crc>.png, the
@@ -60,6 +65,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/sync.h"
 #include "plugins/lumiray/lumiray_types.h"
 
 namespace standin {
@@ -184,13 +190,15 @@ private:
     // never held while a callback runs; libraryLock_ is, in strict mode.
     std::recursive_mutex libraryLock_;
     std::atomic<bool> strict_{false};
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;  // queue, records, stop
+    mutable av::Mutex mutex_;
+    av::ConditionVariable changed_;  // queue, records, stop
     std::vector<std::string> records_;
     std::string recordFile_;
     bool recordTime_ = false;
     std::wstring dumpFolder_;
     bool frames_ = false;
+    bool quiet_ = false;
+    int recordWaiters_ = 0;  // "wait" commands waiting for a record line
     std::set<std::uint32_t> framesWritten_;  // crcs of the frames written
     std::vector<VirtualDevice> devices_;  // index number-1
     lumiray::DeviceCallback deviceCallback_ = nullptr;
