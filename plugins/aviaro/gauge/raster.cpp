@@ -151,6 +151,40 @@ RasterBounds ClipFor(int width, int height, const RasterBounds* clip) {
     return r;
 }
 
+// The steps k in [from, to) of a run of n pixels whose coordinate
+// c0 + k·dc lies in [0, limit). c0 + n·dc must not overflow.
+struct StepSpan {
+    int from = 0, to = 0;
+    bool empty() const { return to <= from; }
+    StepSpan Intersect(const StepSpan& o) const { return {std::max(from, o.from), std::min(to, o.to)}; }
+};
+
+std::uint64_t CeilDiv(std::uint64_t x, std::uint64_t step) { return x / step + (x % step != 0 ? 1 : 0); }
+
+StepSpan InsideSteps(std::int64_t c0, std::int64_t dc, std::uint64_t limit, int n) {
+    // Every quotient is taken in unsigned arithmetic on differences that are
+    // non-negative and below 2^64, then held to [0, n].
+    const std::uint64_t un = static_cast<std::uint64_t>(std::max(n, 0));
+    auto clampSteps = [un](std::uint64_t k) { return static_cast<int>(std::min(k, un)); };
+    const std::uint64_t c = static_cast<std::uint64_t>(c0);
+    const bool below = c0 < 0, beyond = !below && c >= limit;
+    if (dc == 0) return below || beyond ? StepSpan{} : StepSpan{0, clampSteps(un)};
+    if (dc > 0) {
+        const std::uint64_t step = static_cast<std::uint64_t>(dc);
+        if (beyond) return {};
+        // First k reaching 0, first k reaching limit: ceil((target − c0) / step).
+        const std::uint64_t first = below ? CeilDiv(0 - c, step) : 0;
+        const std::uint64_t past = CeilDiv(limit - c, step);
+        return {clampSteps(first), clampSteps(past)};
+    }
+    const std::uint64_t step = 0 - static_cast<std::uint64_t>(dc);
+    if (below) return {};
+    // Below limit once k·step > c0 − limit; still ≥ 0 while k·step ≤ c0.
+    const std::uint64_t first = beyond ? (c - limit) / step + 1 : 0;
+    const std::uint64_t past = c / step + 1;
+    return {clampSteps(first), clampSteps(past)};
+}
+
 }  // namespace
 
 void RasterCopy(const RasterView& dst, int dx, int dy, const CRasterSurface& src, int sx, int sy,
@@ -252,19 +286,19 @@ void RasterCopyTransformed(CRasterSurface& dst, const RasterTransform& m, int or
     if (written != nullptr) written->Add(x0, y0, x1, y1);
     // Source coordinates step in 32.32 fixed point along a row: integer adds
     // give the same bits on every platform, and a pixel is inside exactly
-    // when both coordinates, taken as unsigned, are below the size.
+    // when both coordinates, measured from the part's corner, are in
+    // [0, size).
     constexpr double kOne = 4294967296.0;
     const std::int64_t du = std::llround(a * kOne), dv = std::llround(cc * kOne);
-    // Measured from the part's corner, so one unsigned test covers both ends.
     const std::uint64_t uLimit = std::uint64_t(sr - sl) << 32, vLimit = std::uint64_t(sb - st) << 32;
-    const int srcWidth = src.Width();
-    const RasterPixel* in = src.Pixels();
+    const std::size_t srcStride = static_cast<std::size_t>(src.Width());
+    const RasterPixel* part = src.Pixels() + static_cast<std::size_t>(st) * srcStride + sl;
     for (int y = y0; y < y1; ++y) {
         const double ry = (static_cast<double>(y - originY) + 0.5) - ty;
         const double uRow = b * ry, vRow = d * ry;
         // The columns where the source coordinates can be inside, found in
         // floating point with a pixel to spare on each side; the fixed-point
-        // test below decides each pixel.
+        // steps below then find the exact span.
         double lo = x0, hi = x1;
         auto narrow = [&](double k, double row, double limit) {
             // k · (x − originX + 0.5 − tx) + row lies in [0, limit)
@@ -283,19 +317,27 @@ void RasterCopyTransformed(CRasterSurface& dst, const RasterTransform& m, int or
         if (!(hi > lo)) continue;
         const int xs = static_cast<int>(lo), xe = static_cast<int>(hi);
         const double rx = (static_cast<double>(xs - originX) + 0.5) - tx;
-        std::int64_t u = std::llround((a * rx + uRow - sl) * kOne);
-        std::int64_t v = std::llround((cc * rx + vRow - st) * kOne);
-        RasterPixel* out = dst.Pixels() + static_cast<std::size_t>(y) * dst.Width();
-        for (int x = xs; x < xe; ++x, u += du, v += dv) {
-            if (static_cast<std::uint64_t>(u) >= uLimit || static_cast<std::uint64_t>(v) >= vLimit) continue;
-            if (mode == RasterCopyMode::FillBlack) {
-                out[x] = 0u;
-                continue;
-            }
-            const RasterPixel p = in[static_cast<std::size_t>((v >> 32) + st) * srcWidth + static_cast<int>(u >> 32) + sl];
+        const std::int64_t u0 = std::llround((a * rx + uRow - sl) * kOne);
+        const std::int64_t v0 = std::llround((cc * rx + vRow - st) * kOne);
+        // The steps along [xs, xe) whose pixel is inside, exactly: the same
+        // integers the steps reach, so no pixel needs a test of its own.
+        const StepSpan span = InsideSteps(u0, du, uLimit, xe - xs)
+                                  .Intersect(InsideSteps(v0, dv, vLimit, xe - xs));
+        if (span.empty()) continue;
+        RasterPixel* out = dst.Pixels() + static_cast<std::size_t>(y) * dst.Width() + xs;
+        if (mode == RasterCopyMode::FillBlack) {
+            std::fill(out + span.from, out + span.to, 0u);
+            continue;
+        }
+        // Inside the span both coordinates lie in [0, limit): unsigned from here.
+        std::uint64_t u = static_cast<std::uint64_t>(u0 + span.from * du);
+        std::uint64_t v = static_cast<std::uint64_t>(v0 + span.from * dv);
+        const std::uint64_t uStep = static_cast<std::uint64_t>(du), vStep = static_cast<std::uint64_t>(dv);
+        for (int k = span.from; k < span.to; ++k, u += uStep, v += vStep) {
+            const RasterPixel p = part[static_cast<std::size_t>(v >> 32) * srcStride + static_cast<std::size_t>(u >> 32)];
             // A select rather than a branch: keyed pixels come in no order.
-            const RasterPixel was = out[x];
-            out[x] = ((p ^ key) & kRasterRgbMask) != 0 ? p : was;
+            const RasterPixel was = out[k];
+            out[k] = ((p ^ key) & kRasterRgbMask) != 0 ? p : was;
         }
     }
 }
