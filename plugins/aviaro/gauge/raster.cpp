@@ -18,6 +18,33 @@ inline void WritePixel(std::uint8_t* p, int bytesPerPixel, RasterPixel value) {
     }
 }
 
+template <int kBytes>
+inline void PutPixel(std::uint8_t* row, int x, RasterPixel p) {
+    if constexpr (kBytes == 4) {
+        std::memcpy(row + x * 4, &p, 4);
+    } else {
+        std::uint8_t* q = row + x * 3;
+        q[0] = static_cast<std::uint8_t>(p);
+        q[1] = static_cast<std::uint8_t>(p >> 8);
+        q[2] = static_cast<std::uint8_t>(p >> 16);
+    }
+}
+
+// Pixels in[0, n) to row from column x on. A 3-byte row takes each pixel
+// but the last as one 4-byte store whose fourth byte, the next pixel's blue,
+// the next store writes again.
+template <int kBytes>
+inline void PutRun(std::uint8_t* row, int x, const RasterPixel* in, int n) {
+    if (n <= 0) return;
+    if constexpr (kBytes == 4) {
+        std::memcpy(row + x * 4, in, static_cast<std::size_t>(n) * 4);
+    } else {
+        std::uint8_t* q = row + x * 3;
+        for (int i = 0; i + 1 < n; ++i) std::memcpy(q + i * 3, in + i, 4);
+        PutPixel<3>(q, n - 1, in[n - 1]);
+    }
+}
+
 bool ValidView(const RasterView& v) {
     return v.bits != nullptr && v.width > 0 && v.height > 0 &&
            (v.bytesPerPixel == 3 || v.bytesPerPixel == 4);
@@ -221,7 +248,11 @@ void RasterCopy(const RasterView& dst, int dx, int dy, const CRasterSurface& src
             // Only the runs' pixels, none of them the key.
             for (const CRasterRuns::Run* r = runs->RowBegin(V + row); r != runs->RowEnd(V + row); ++r) {
                 const int from = std::max(r->x0, U) - U, to = std::min(r->x1, U + W) - U;
-                for (int col = from; col < to; ++col) WritePixel(out + col * bpp, bpp, in[col]);
+                if (bpp == 4) {
+                    PutRun<4>(out, from, in + from, to - from);
+                } else {
+                    PutRun<3>(out, from, in + from, to - from);
+                }
             }
             continue;
         }
@@ -344,18 +375,6 @@ void RasterCopyTransformed(CRasterSurface& dst, const RasterTransform& m, int or
 
 namespace {
 
-template <int kBytes>
-inline void PutPixel(std::uint8_t* row, int x, RasterPixel p) {
-    if constexpr (kBytes == 4) {
-        std::memcpy(row + x * 4, &p, 4);
-    } else {
-        std::uint8_t* q = row + x * 3;
-        q[0] = static_cast<std::uint8_t>(p);
-        q[1] = static_cast<std::uint8_t>(p >> 8);
-        q[2] = static_cast<std::uint8_t>(p >> 16);
-    }
-}
-
 // RasterComposite's rows, for 3- or 4-byte destinations; o is the overlay's
 // rectangle on the surface (empty: none).
 template <int kBytes>
@@ -368,11 +387,18 @@ void CompositeRows(const RasterView& dst, CRasterSurface& surface, const RasterB
         const bool inFrame = toFrame && y < dst.height;
         const int right = inFrame ? std::min(r.right, dst.width) : r.left;
         std::uint8_t* out = inFrame ? dst.bits + y * dst.stride : nullptr;
-        // The surface's own pixels in [from, to): black is transparent.
+        // The surface's own pixels in [from, to): black is transparent. They
+        // come in long runs (a dial, a horizon), written a run at a time.
         auto surfacePixels = [&](int from, int to) {
             to = std::min(to, right);
-            for (int x = from; x < to; ++x) {
-                if ((row[x] & kRasterRgbMask) != 0) PutPixel<kBytes>(out, x, row[x]);
+            for (int x = from; x < to;) {
+                if ((row[x] & kRasterRgbMask) == 0) {
+                    ++x;
+                    continue;
+                }
+                const int start = x;
+                while (x < to && (row[x] & kRasterRgbMask) != 0) ++x;
+                PutRun<kBytes>(out, start, row + start, x - start);
             }
         };
         int cur = r.left;
@@ -388,7 +414,7 @@ void CompositeRows(const RasterView& dst, CRasterSurface& surface, const RasterB
                 surfacePixels(cur, a);
                 const int to = std::min(b, right);
                 if (!run->hasBlack) {
-                    for (int x = a; x < to; ++x) PutPixel<kBytes>(out, x, over[x - overlayX]);
+                    PutRun<kBytes>(out, a, over + (a - overlayX), to - a);
                 } else {
                     for (int x = a; x < to; ++x) {
                         const RasterPixel p = over[x - overlayX];
