@@ -240,7 +240,7 @@ TEST(Raster, TransformedCopiesTurnAboutTheTransformAndRefuseNonsense) {
     auto draw = [&](const RasterTransform& m, int ox = 0, int oy = 0) {
         CRasterSurface dst(4, 4);
         dst.Fill(0xEEEEEE);
-        RasterCopyTransformed(dst, m, ox, oy, src, 3, 1, 0);
+        RasterCopyTransformed(dst.View(), m, ox, oy, src, 3, 1, 0);
         return Show(dst, 0xEEEEEE);
     };
     RasterTransform m;

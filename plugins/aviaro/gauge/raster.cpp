@@ -271,7 +271,27 @@ void RasterCopy(const RasterView& dst, int dx, int dy, const CRasterSurface& src
     }
 }
 
-void RasterCopyTransformed(CRasterSurface& dst, const RasterTransform& m, int originX,
+namespace {
+
+// One row of a transformed copy: steps [from, to) of the fixed-point
+// coordinates (u, v), all inside the source part, to out[from, to).
+template <int kBytes>
+void TransformedRow(std::uint8_t* out, int from, int to, std::uint64_t u, std::uint64_t v,
+                    std::uint64_t du, std::uint64_t dv, const RasterPixel* part, std::size_t stride,
+                    RasterPixel key, RasterCopyMode mode) {
+    if (mode == RasterCopyMode::FillBlack) {
+        std::memset(out + from * kBytes, 0, static_cast<std::size_t>(to - from) * kBytes);
+        return;
+    }
+    for (int k = from; k < to; ++k, u += du, v += dv) {
+        const RasterPixel p = part[static_cast<std::size_t>(v >> 32) * stride + static_cast<std::size_t>(u >> 32)];
+        if (((p ^ key) & kRasterRgbMask) != 0) PutPixel<kBytes>(out, k, p);
+    }
+}
+
+}  // namespace
+
+void RasterCopyTransformed(const RasterView& dst, const RasterTransform& m, int originX,
                            int originY, const CRasterSurface& src, int w, int h, RasterPixel key,
                            RasterCopyMode mode, const RasterBounds* clip, RasterBounds* written,
                            const RasterBounds* sourcePart) {
@@ -283,8 +303,8 @@ void RasterCopyTransformed(CRasterSurface& dst, const RasterTransform& m, int or
         sl = std::max(sl, sourcePart->left), st = std::max(st, sourcePart->top);
         sr = std::min(sr, sourcePart->right), sb = std::min(sb, sourcePart->bottom);
     }
-    if (dst.IsEmpty() || sr <= sl || sb <= st) return;
-    const RasterBounds c = ClipFor(dst.Width(), dst.Height(), clip);
+    if (!ValidView(dst) || sr <= sl || sb <= st) return;
+    const RasterBounds c = ClipFor(dst.width, dst.height, clip);
     if (c.IsEmpty()) return;
     const double m11 = m.m11, m12 = m.m12, m21 = m.m21, m22 = m.m22, tx = m.dx, ty = m.dy;
     const double det = m11 * m22 - m12 * m21;
@@ -322,6 +342,7 @@ void RasterCopyTransformed(CRasterSurface& dst, const RasterTransform& m, int or
     constexpr double kOne = 4294967296.0;
     const std::int64_t du = std::llround(a * kOne), dv = std::llround(cc * kOne);
     const std::uint64_t uLimit = std::uint64_t(sr - sl) << 32, vLimit = std::uint64_t(sb - st) << 32;
+    const std::uint64_t uStep = static_cast<std::uint64_t>(du), vStep = static_cast<std::uint64_t>(dv);
     const std::size_t srcStride = static_cast<std::size_t>(src.Width());
     const RasterPixel* part = src.Pixels() + static_cast<std::size_t>(st) * srcStride + sl;
     for (int y = y0; y < y1; ++y) {
@@ -355,20 +376,14 @@ void RasterCopyTransformed(CRasterSurface& dst, const RasterTransform& m, int or
         const StepSpan span = InsideSteps(u0, du, uLimit, xe - xs)
                                   .Intersect(InsideSteps(v0, dv, vLimit, xe - xs));
         if (span.empty()) continue;
-        RasterPixel* out = dst.Pixels() + static_cast<std::size_t>(y) * dst.Width() + xs;
-        if (mode == RasterCopyMode::FillBlack) {
-            std::fill(out + span.from, out + span.to, 0u);
-            continue;
-        }
+        std::uint8_t* out = dst.bits + y * dst.stride + static_cast<std::ptrdiff_t>(xs) * dst.bytesPerPixel;
         // Inside the span both coordinates lie in [0, limit): unsigned from here.
-        std::uint64_t u = static_cast<std::uint64_t>(u0 + span.from * du);
-        std::uint64_t v = static_cast<std::uint64_t>(v0 + span.from * dv);
-        const std::uint64_t uStep = static_cast<std::uint64_t>(du), vStep = static_cast<std::uint64_t>(dv);
-        for (int k = span.from; k < span.to; ++k, u += uStep, v += vStep) {
-            const RasterPixel p = part[static_cast<std::size_t>(v >> 32) * srcStride + static_cast<std::size_t>(u >> 32)];
-            // A select rather than a branch: keyed pixels come in no order.
-            const RasterPixel was = out[k];
-            out[k] = ((p ^ key) & kRasterRgbMask) != 0 ? p : was;
+        const std::uint64_t u = static_cast<std::uint64_t>(u0 + span.from * du);
+        const std::uint64_t v = static_cast<std::uint64_t>(v0 + span.from * dv);
+        if (dst.bytesPerPixel == 4) {
+            TransformedRow<4>(out, span.from, span.to, u, v, uStep, vStep, part, srcStride, key, mode);
+        } else {
+            TransformedRow<3>(out, span.from, span.to, u, v, uStep, vStep, part, srcStride, key, mode);
         }
     }
 }
