@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     m.Translate(-w / 2.0f, -h / 2.0f);
     m.Rotate(static_cast<float>(size % 360));
     m.Translate(32.0f, 24.0f);
-    RasterCopyTransformed(target, m, 0, 0, image, w, h, 0);
+    RasterCopyTransformed(target.View(), m, 0, 0, image, w, h, 0);
     CRasterRuns runs;
     runs.Build(image, 0x010101u);
     const RasterBounds all{0, 0, 64, 48};

@@ -232,6 +232,54 @@ TEST(Raster, CopiesClipOnBothSidesAndSkipTheKey) {
     EXPECT_EQ(bottomUp, want);
 }
 
+TEST(Raster, TransformedCopiesTakeExactlyThePixelsWhoseCentresLandInside) {
+    // The 3 × 2 source a b c / d e f (e the key) through transforms whose
+    // pixel centres fall on the source's edges: [0, size) is inside.
+    CRasterSurface src(3, 2);
+    for (int i = 0; i < 6; ++i) src.Set(i % 3, i / 3, RasterPixel(0x100 + i + 1));
+    auto moved = [](float x, float y) {
+        RasterTransform m;
+        m.Translate(x, y);
+        return m;
+    };
+    RasterTransform half = moved(-1.5f, -1.0f), twice, mirrored;
+    half.Rotate(180.0f);
+    half.Translate(2.5f, 2.0f);
+    twice.m11 = twice.m22 = 2.0f;
+    mirrored.m11 = -1.0f, mirrored.dx = 3.0f;
+    const RasterBounds rightPart{1, 0, 3, 2};
+    struct Case {
+        const char* what;
+        RasterTransform m;
+        const RasterBounds* part;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"whole pixels", moved(1.0f, 1.0f), nullptr, "...../.abc./.d.f./....."},
+        {"centres on the left and right edges", moved(0.5f, 0.0f), nullptr, "abc../d.f../...../....."},
+        {"centres on the right and bottom edges", moved(-0.5f, -0.5f), nullptr, ".f.../...../...../....."},
+        {"a half turn", half, nullptr, "...../.f.d./.cba./....."},
+        {"twice the size", twice, nullptr, "aabbc/aabbc/dd..f/dd..f"},
+        {"mirrored: the steps run backwards", mirrored, nullptr, "cba../f.d../...../....."},
+        {"only the part named", moved(1.0f, 1.0f), &rightPart, "...../..bc./...f./....."},
+    };
+    for (const Case& c : cases) {
+        CRasterSurface dst(5, 4);
+        dst.Fill(0xEEEEEE);
+        RasterCopyTransformed(dst.View(), c.m, 0, 0, src, 3, 2, 0x105, RasterCopyMode::Keyed, nullptr,
+                              nullptr, c.part);
+        EXPECT_EQ(Show(dst, 0xEEEEEE), c.expected) << c.what;
+        // A bottom-up 3-byte frame takes the same pixels.
+        std::vector<std::uint8_t> frame(5 * 4 * 3, 0xEE);
+        RasterCopyTransformed(RasterView{frame.data() + 3 * 5 * 3, 5, 4, -5 * 3, 3}, c.m, 0, 0, src, 3, 2,
+                              0x105, RasterCopyMode::Keyed, nullptr, nullptr, c.part);
+        for (int i = 0; i < 20; ++i) {
+            const RasterPixel p = dst.At(i % 5, 3 - i / 5);
+            EXPECT_EQ(frame[i * 3] | frame[i * 3 + 1] << 8 | frame[i * 3 + 2] << 16, p) << c.what << " " << i;
+        }
+    }
+}
+
 TEST(Raster, TransformedCopiesTurnAboutTheTransformAndRefuseNonsense) {
     // A 3 × 1 source a b c turned a quarter counter-clockwise (+x to screen
     // up) about its first pixel's centre, landing that centre at (1.5, 2.5).
@@ -240,7 +288,7 @@ TEST(Raster, TransformedCopiesTurnAboutTheTransformAndRefuseNonsense) {
     auto draw = [&](const RasterTransform& m, int ox = 0, int oy = 0) {
         CRasterSurface dst(4, 4);
         dst.Fill(0xEEEEEE);
-        RasterCopyTransformed(dst, m, ox, oy, src, 3, 1, 0);
+        RasterCopyTransformed(dst.View(), m, ox, oy, src, 3, 1, 0);
         return Show(dst, 0xEEEEEE);
     };
     RasterTransform m;

@@ -342,6 +342,11 @@ void CGaugeRenderer::DrawElement(const CGaugeElement& element, const RasterView&
     // surface's copy onto the frame leaves transparent.
     const RasterCopyMode mode = image.Alpha() ? RasterCopyMode::FillBlack : RasterCopyMode::Keyed;
     const int px = element.PositionX(), py = element.PositionY();
+    // Without a mask the surface would only pass the image's non-black
+    // pixels on to the frame: a keyed image is copied there straight away.
+    const bool direct = !masked && mode == RasterCopyMode::Keyed;
+    const RasterView target = direct ? frame : surface;
+    RasterBounds* const dirty = direct ? nullptr : &scratchDirty_;
 
     if (image.IsLoaded() && std::isfinite(sx) && std::isfinite(sy)) {
         if (element.Rotation().has) {
@@ -357,8 +362,8 @@ void CGaugeRenderer::DrawElement(const CGaugeElement& element, const RasterView&
                 m.Translate(maskAxisX + static_cast<float>(px), maskAxisY + static_cast<float>(py));
                 const int w = masked ? std::min(image.Width(), mask.Width()) : image.Width();
                 const int h = masked ? std::min(image.Height(), mask.Height()) : image.Height();
-                RasterCopyTransformed(scratch_, m, x0, y0, image.Pixels(), w, h, kBlack, mode, &clip,
-                                      &scratchDirty_, &image.VisiblePart());
+                RasterCopyTransformed(target, m, x0, y0, image.Pixels(), w, h, kBlack, mode, &clip,
+                                      dirty, &image.VisiblePart());
             }
         } else if (masked) {
             // The image scrolls under the mask's window opposite to the shift.
@@ -369,8 +374,8 @@ void CGaugeRenderer::DrawElement(const CGaugeElement& element, const RasterView&
                        Trunc(sy) - Trunc(mask.AxisY()), w, h, kBlack, mode, &clip, &scratchDirty_);
         } else {
             // The top-left corner, not the axis, sits at the position.
-            RasterCopy(surface, x0 + Trunc(sx) + px, y0 + Trunc(sy) + py, image.Pixels(), 0, 0,
-                       image.Width(), image.Height(), kBlack, mode, &clip, &scratchDirty_);
+            RasterCopy(target, x0 + Trunc(sx) + px, y0 + Trunc(sy) + py, image.Pixels(), 0, 0,
+                       image.Width(), image.Height(), kBlack, mode, &clip, dirty);
         }
     }
     // The mask goes over the image with its top-left at the position, and

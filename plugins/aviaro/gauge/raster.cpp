@@ -18,6 +18,33 @@ inline void WritePixel(std::uint8_t* p, int bytesPerPixel, RasterPixel value) {
     }
 }
 
+template <int kBytes>
+inline void PutPixel(std::uint8_t* row, int x, RasterPixel p) {
+    if constexpr (kBytes == 4) {
+        std::memcpy(row + x * 4, &p, 4);
+    } else {
+        std::uint8_t* q = row + x * 3;
+        q[0] = static_cast<std::uint8_t>(p);
+        q[1] = static_cast<std::uint8_t>(p >> 8);
+        q[2] = static_cast<std::uint8_t>(p >> 16);
+    }
+}
+
+// Pixels in[0, n) to row from column x on. A 3-byte row takes each pixel
+// but the last as one 4-byte store whose fourth byte, the next pixel's blue,
+// the next store writes again.
+template <int kBytes>
+inline void PutRun(std::uint8_t* row, int x, const RasterPixel* in, int n) {
+    if (n <= 0) return;
+    if constexpr (kBytes == 4) {
+        std::memcpy(row + x * 4, in, static_cast<std::size_t>(n) * 4);
+    } else {
+        std::uint8_t* q = row + x * 3;
+        for (int i = 0; i + 1 < n; ++i) std::memcpy(q + i * 3, in + i, 4);
+        PutPixel<3>(q, n - 1, in[n - 1]);
+    }
+}
+
 bool ValidView(const RasterView& v) {
     return v.bits != nullptr && v.width > 0 && v.height > 0 &&
            (v.bytesPerPixel == 3 || v.bytesPerPixel == 4);
@@ -151,6 +178,40 @@ RasterBounds ClipFor(int width, int height, const RasterBounds* clip) {
     return r;
 }
 
+// The steps k in [from, to) of a run of n pixels whose coordinate
+// c0 + k·dc lies in [0, limit). c0 + n·dc must not overflow.
+struct StepSpan {
+    int from = 0, to = 0;
+    bool empty() const { return to <= from; }
+    StepSpan Intersect(const StepSpan& o) const { return {std::max(from, o.from), std::min(to, o.to)}; }
+};
+
+std::uint64_t CeilDiv(std::uint64_t x, std::uint64_t step) { return x / step + (x % step != 0 ? 1 : 0); }
+
+StepSpan InsideSteps(std::int64_t c0, std::int64_t dc, std::uint64_t limit, int n) {
+    // Every quotient is taken in unsigned arithmetic on differences that are
+    // non-negative and below 2^64, then held to [0, n].
+    const std::uint64_t un = static_cast<std::uint64_t>(std::max(n, 0));
+    auto clampSteps = [un](std::uint64_t k) { return static_cast<int>(std::min(k, un)); };
+    const std::uint64_t c = static_cast<std::uint64_t>(c0);
+    const bool below = c0 < 0, beyond = !below && c >= limit;
+    if (dc == 0) return below || beyond ? StepSpan{} : StepSpan{0, clampSteps(un)};
+    if (dc > 0) {
+        const std::uint64_t step = static_cast<std::uint64_t>(dc);
+        if (beyond) return {};
+        // First k reaching 0, first k reaching limit: ceil((target − c0) / step).
+        const std::uint64_t first = below ? CeilDiv(0 - c, step) : 0;
+        const std::uint64_t past = CeilDiv(limit - c, step);
+        return {clampSteps(first), clampSteps(past)};
+    }
+    const std::uint64_t step = 0 - static_cast<std::uint64_t>(dc);
+    if (below) return {};
+    // Below limit once k·step > c0 − limit; still ≥ 0 while k·step ≤ c0.
+    const std::uint64_t first = beyond ? (c - limit) / step + 1 : 0;
+    const std::uint64_t past = c / step + 1;
+    return {clampSteps(first), clampSteps(past)};
+}
+
 }  // namespace
 
 void RasterCopy(const RasterView& dst, int dx, int dy, const CRasterSurface& src, int sx, int sy,
@@ -187,7 +248,11 @@ void RasterCopy(const RasterView& dst, int dx, int dy, const CRasterSurface& src
             // Only the runs' pixels, none of them the key.
             for (const CRasterRuns::Run* r = runs->RowBegin(V + row); r != runs->RowEnd(V + row); ++r) {
                 const int from = std::max(r->x0, U) - U, to = std::min(r->x1, U + W) - U;
-                for (int col = from; col < to; ++col) WritePixel(out + col * bpp, bpp, in[col]);
+                if (bpp == 4) {
+                    PutRun<4>(out, from, in + from, to - from);
+                } else {
+                    PutRun<3>(out, from, in + from, to - from);
+                }
             }
             continue;
         }
@@ -206,7 +271,27 @@ void RasterCopy(const RasterView& dst, int dx, int dy, const CRasterSurface& src
     }
 }
 
-void RasterCopyTransformed(CRasterSurface& dst, const RasterTransform& m, int originX,
+namespace {
+
+// One row of a transformed copy: steps [from, to) of the fixed-point
+// coordinates (u, v), all inside the source part, to out[from, to).
+template <int kBytes>
+void TransformedRow(std::uint8_t* out, int from, int to, std::uint64_t u, std::uint64_t v,
+                    std::uint64_t du, std::uint64_t dv, const RasterPixel* part, std::size_t stride,
+                    RasterPixel key, RasterCopyMode mode) {
+    if (mode == RasterCopyMode::FillBlack) {
+        std::memset(out + from * kBytes, 0, static_cast<std::size_t>(to - from) * kBytes);
+        return;
+    }
+    for (int k = from; k < to; ++k, u += du, v += dv) {
+        const RasterPixel p = part[static_cast<std::size_t>(v >> 32) * stride + static_cast<std::size_t>(u >> 32)];
+        if (((p ^ key) & kRasterRgbMask) != 0) PutPixel<kBytes>(out, k, p);
+    }
+}
+
+}  // namespace
+
+void RasterCopyTransformed(const RasterView& dst, const RasterTransform& m, int originX,
                            int originY, const CRasterSurface& src, int w, int h, RasterPixel key,
                            RasterCopyMode mode, const RasterBounds* clip, RasterBounds* written,
                            const RasterBounds* sourcePart) {
@@ -218,8 +303,8 @@ void RasterCopyTransformed(CRasterSurface& dst, const RasterTransform& m, int or
         sl = std::max(sl, sourcePart->left), st = std::max(st, sourcePart->top);
         sr = std::min(sr, sourcePart->right), sb = std::min(sb, sourcePart->bottom);
     }
-    if (dst.IsEmpty() || sr <= sl || sb <= st) return;
-    const RasterBounds c = ClipFor(dst.Width(), dst.Height(), clip);
+    if (!ValidView(dst) || sr <= sl || sb <= st) return;
+    const RasterBounds c = ClipFor(dst.width, dst.height, clip);
     if (c.IsEmpty()) return;
     const double m11 = m.m11, m12 = m.m12, m21 = m.m21, m22 = m.m22, tx = m.dx, ty = m.dy;
     const double det = m11 * m22 - m12 * m21;
@@ -252,19 +337,20 @@ void RasterCopyTransformed(CRasterSurface& dst, const RasterTransform& m, int or
     if (written != nullptr) written->Add(x0, y0, x1, y1);
     // Source coordinates step in 32.32 fixed point along a row: integer adds
     // give the same bits on every platform, and a pixel is inside exactly
-    // when both coordinates, taken as unsigned, are below the size.
+    // when both coordinates, measured from the part's corner, are in
+    // [0, size).
     constexpr double kOne = 4294967296.0;
     const std::int64_t du = std::llround(a * kOne), dv = std::llround(cc * kOne);
-    // Measured from the part's corner, so one unsigned test covers both ends.
     const std::uint64_t uLimit = std::uint64_t(sr - sl) << 32, vLimit = std::uint64_t(sb - st) << 32;
-    const int srcWidth = src.Width();
-    const RasterPixel* in = src.Pixels();
+    const std::uint64_t uStep = static_cast<std::uint64_t>(du), vStep = static_cast<std::uint64_t>(dv);
+    const std::size_t srcStride = static_cast<std::size_t>(src.Width());
+    const RasterPixel* part = src.Pixels() + static_cast<std::size_t>(st) * srcStride + sl;
     for (int y = y0; y < y1; ++y) {
         const double ry = (static_cast<double>(y - originY) + 0.5) - ty;
         const double uRow = b * ry, vRow = d * ry;
         // The columns where the source coordinates can be inside, found in
         // floating point with a pixel to spare on each side; the fixed-point
-        // test below decides each pixel.
+        // steps below then find the exact span.
         double lo = x0, hi = x1;
         auto narrow = [&](double k, double row, double limit) {
             // k · (x − originX + 0.5 − tx) + row lies in [0, limit)
@@ -283,36 +369,26 @@ void RasterCopyTransformed(CRasterSurface& dst, const RasterTransform& m, int or
         if (!(hi > lo)) continue;
         const int xs = static_cast<int>(lo), xe = static_cast<int>(hi);
         const double rx = (static_cast<double>(xs - originX) + 0.5) - tx;
-        std::int64_t u = std::llround((a * rx + uRow - sl) * kOne);
-        std::int64_t v = std::llround((cc * rx + vRow - st) * kOne);
-        RasterPixel* out = dst.Pixels() + static_cast<std::size_t>(y) * dst.Width();
-        for (int x = xs; x < xe; ++x, u += du, v += dv) {
-            if (static_cast<std::uint64_t>(u) >= uLimit || static_cast<std::uint64_t>(v) >= vLimit) continue;
-            if (mode == RasterCopyMode::FillBlack) {
-                out[x] = 0u;
-                continue;
-            }
-            const RasterPixel p = in[static_cast<std::size_t>((v >> 32) + st) * srcWidth + static_cast<int>(u >> 32) + sl];
-            // A select rather than a branch: keyed pixels come in no order.
-            const RasterPixel was = out[x];
-            out[x] = ((p ^ key) & kRasterRgbMask) != 0 ? p : was;
+        const std::int64_t u0 = std::llround((a * rx + uRow - sl) * kOne);
+        const std::int64_t v0 = std::llround((cc * rx + vRow - st) * kOne);
+        // The steps along [xs, xe) whose pixel is inside, exactly: the same
+        // integers the steps reach, so no pixel needs a test of its own.
+        const StepSpan span = InsideSteps(u0, du, uLimit, xe - xs)
+                                  .Intersect(InsideSteps(v0, dv, vLimit, xe - xs));
+        if (span.empty()) continue;
+        std::uint8_t* out = dst.bits + y * dst.stride + static_cast<std::ptrdiff_t>(xs) * dst.bytesPerPixel;
+        // Inside the span both coordinates lie in [0, limit): unsigned from here.
+        const std::uint64_t u = static_cast<std::uint64_t>(u0 + span.from * du);
+        const std::uint64_t v = static_cast<std::uint64_t>(v0 + span.from * dv);
+        if (dst.bytesPerPixel == 4) {
+            TransformedRow<4>(out, span.from, span.to, u, v, uStep, vStep, part, srcStride, key, mode);
+        } else {
+            TransformedRow<3>(out, span.from, span.to, u, v, uStep, vStep, part, srcStride, key, mode);
         }
     }
 }
 
 namespace {
-
-template <int kBytes>
-inline void PutPixel(std::uint8_t* row, int x, RasterPixel p) {
-    if constexpr (kBytes == 4) {
-        std::memcpy(row + x * 4, &p, 4);
-    } else {
-        std::uint8_t* q = row + x * 3;
-        q[0] = static_cast<std::uint8_t>(p);
-        q[1] = static_cast<std::uint8_t>(p >> 8);
-        q[2] = static_cast<std::uint8_t>(p >> 16);
-    }
-}
 
 // RasterComposite's rows, for 3- or 4-byte destinations; o is the overlay's
 // rectangle on the surface (empty: none).
@@ -326,11 +402,18 @@ void CompositeRows(const RasterView& dst, CRasterSurface& surface, const RasterB
         const bool inFrame = toFrame && y < dst.height;
         const int right = inFrame ? std::min(r.right, dst.width) : r.left;
         std::uint8_t* out = inFrame ? dst.bits + y * dst.stride : nullptr;
-        // The surface's own pixels in [from, to): black is transparent.
+        // The surface's own pixels in [from, to): black is transparent. They
+        // come in long runs (a dial, a horizon), written a run at a time.
         auto surfacePixels = [&](int from, int to) {
             to = std::min(to, right);
-            for (int x = from; x < to; ++x) {
-                if ((row[x] & kRasterRgbMask) != 0) PutPixel<kBytes>(out, x, row[x]);
+            for (int x = from; x < to;) {
+                if ((row[x] & kRasterRgbMask) == 0) {
+                    ++x;
+                    continue;
+                }
+                const int start = x;
+                while (x < to && (row[x] & kRasterRgbMask) != 0) ++x;
+                PutRun<kBytes>(out, start, row + start, x - start);
             }
         };
         int cur = r.left;
@@ -346,7 +429,7 @@ void CompositeRows(const RasterView& dst, CRasterSurface& surface, const RasterB
                 surfacePixels(cur, a);
                 const int to = std::min(b, right);
                 if (!run->hasBlack) {
-                    for (int x = a; x < to; ++x) PutPixel<kBytes>(out, x, over[x - overlayX]);
+                    PutRun<kBytes>(out, a, over + (a - overlayX), to - a);
                 } else {
                     for (int x = a; x < to; ++x) {
                         const RasterPixel p = over[x - overlayX];

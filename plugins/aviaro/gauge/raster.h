@@ -133,7 +133,7 @@ void RasterCopy(const RasterView& dst, int dx, int dy, const CRasterSurface& src
 // that is not finite or not invertible draws nothing. clip and written as for
 // RasterCopy. sourcePart, for a keyed copy, may name the part of src outside
 // which every pixel is the key (RasterOpaqueBounds): nothing else is visited.
-void RasterCopyTransformed(CRasterSurface& dst, const RasterTransform& m, int originX,
+void RasterCopyTransformed(const RasterView& dst, const RasterTransform& m, int originX,
                            int originY, const CRasterSurface& src, int w, int h, RasterPixel key,
                            RasterCopyMode mode = RasterCopyMode::Keyed,
                            const RasterBounds* clip = nullptr, RasterBounds* written = nullptr,
