@@ -6,9 +6,16 @@
 
 namespace {
 
-bool SameLetter(wchar_t a, wchar_t b) {
-    return a == b || av::platform::EqualsIgnoreCase(std::wstring(1, a), std::wstring(1, b));
+// Titles come in the ANSI code page: the letters of ASCII and of Latin-1 are
+// folded, the same on every platform (a C library's towupper folds only ASCII
+// in its default locale).
+wchar_t Fold(wchar_t c) {
+    if (c >= L'a' && c <= L'z') return static_cast<wchar_t>(c - 0x20);
+    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<wchar_t>(c - 0x20);
+    return c;
 }
+
+bool SameLetter(wchar_t a, wchar_t b) { return Fold(a) == Fold(b); }
 
 void Trace(const std::wstring& text) {
     CTraceLog::Instance().Trace(L"CAircraftProfiles::Load - " + text);

@@ -17,8 +17,8 @@
 
 class CXmlNode;
 
-// The title against a pattern, letter case ignored: '*' stands for any run
-// of characters (none included), '?' for exactly one.
+// The title against a pattern, the case of ASCII and Latin-1 letters ignored:
+// '*' stands for any run of characters (none included), '?' for exactly one.
 bool MatchAircraftTitle(const std::wstring& pattern, const std::wstring& title);
 
 struct AircraftProfile {

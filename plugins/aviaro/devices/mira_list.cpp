@@ -6,7 +6,6 @@
 
 #include "platform/file.h"
 #include "platform/paths.h"
-#include "platform/text.h"
 #include "platform/xml_dom.h"
 #include "plugins/aviaro/host/trace_log.h"
 #include "plugins/aviaro/xml/xml_node.h"
@@ -138,7 +137,7 @@ namespace {
 void ReadEntries(const CXmlNode* parent, CMiraList::Table& table, bool skipProfiles) {
     for (std::size_t i = 0; i < parent->GetChildCount(); ++i) {
         const CXmlNode* child = parent->GetChild(i);
-        if (skipProfiles && av::platform::EqualsIgnoreCase(child->GetName(), kProfile)) continue;
+        if (skipProfiles && child->GetName() == kProfile) continue;
         const std::wstring* serial = child->GetAttribute(L"Serial");
         const std::wstring* name = child->GetAttribute(L"Name");
         if (serial != nullptr && name != nullptr) table[*serial] = *name;
@@ -158,7 +157,7 @@ bool CMiraList::Load(const std::wstring& path) {
     ReadEntries(root, table_, true);
     for (std::size_t i = 0; i < root->GetChildCount(); ++i) {
         const CXmlNode* child = root->GetChild(i);
-        if (!av::platform::EqualsIgnoreCase(child->GetName(), kProfile)) continue;
+        if (child->GetName() != kProfile) continue;
         const std::wstring* profile = child->GetAttribute(L"Name");
         if (profile == nullptr || profile->empty()) continue;
         ReadEntries(child, profiles_[*profile], false);

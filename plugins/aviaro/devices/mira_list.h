@@ -30,7 +30,7 @@ public:
     // without "Serial" or without "Name" carries no page name and is skipped:
     // it neither creates nor overrides an entry. False, with the table empty,
     // when the file is missing, unreadable or has no root. A child named
-    // "Profile" (any case) is no entry: its children are the entries of the
+    // "Profile" (exactly so, as the writer finds it) is no entry: its children are the entries of the
     // profile its "Name" gives, read the same way; one without "Name" is skipped.
     bool Load(const std::wstring& path);
 
