@@ -673,11 +673,15 @@ void CAviaro::ApplyProfile(const AircraftProfile* profile) {
             page->SendToDevice(unit.device, &type);
             page->SendLedsToDevice(unit.device, &type);
         } else {
-            // Remembered for this profile even if the pilot never turns a page.
-            SetDevicePageName(unit.device, page->GaugeName());
+            // Its buttons may be others now. Remembered for this profile even
+            // if the pilot never turns a page; a gauge without a name (the
+            // test gauge) does not overwrite the name of a gauge that was shown.
+            page->SendLedsToDevice(unit.device, &type);
+            if (!page->GaugeName().empty()) SetDevicePageName(unit.device, page->GaugeName());
         }
+        const std::wstring shown = page->GaugeName();
         Log().Trace(L"CAviaro::ApplyProfile - unit " + unit.serial + L" on page " +
-                    std::to_wstring(target) + L": " + page->GaugeName());
+                    std::to_wstring(target) + L": " + (shown.empty() ? L"(no name)" : shown));
     }
 
     const std::wstring lamps = profile != nullptr ? profile->lampProgramming : std::wstring();
