@@ -65,8 +65,9 @@ wine_run "$d/reg1.txt" reg add "$manager_key" /v LumirayX86 /t REG_SZ /d "$(win_
 wine_run "$d/reg2.txt" reg add "$manager_key\\Debug" /v Aviaro /t REG_SZ /d "$(win_path "$d")\\trace.txt" /f
 lumirayd_install && lumirayd_start
 mkdir -p "$d/dump"
-(cd "$d" && AVIARO_SIM_SCRIPT="$d/sim.txt" AVIARO_SIM_RECORD="$d/sim-record.txt" \
-    AVIARO_LUMIRAY_SCRIPT="$(win_path "$d/lumiray.txt")" AVIARO_LUMIRAY_RECORD="$(win_path "$d/lumiray-record.txt")" \
+(cd "$d" && AVIARO_SIM_SCRIPT="$d/sim.txt" AVIARO_SIM_RECORD="$d/sim-times.txt" \
+    AVIARO_SIM_RECORD_TIME=1 AVIARO_LUMIRAY_RECORD_TIME=1 \
+    AVIARO_LUMIRAY_SCRIPT="$(win_path "$d/lumiray.txt")" AVIARO_LUMIRAY_RECORD="$(win_path "$d/lumiray-times.txt")" \
     AVIARO_LUMIRAY_DUMP="$(win_path "$d/dump")" \
     AVIARO_HID_SCRIPT="$(win_path "$d/hid.txt")" AVIARO_HID_RECORD="$(win_path "$d/hid-record.txt")" \
     wine_run "$d/out.txt" "$d/Aviaro.exe" -run)
@@ -75,6 +76,9 @@ lumirayd_stop_and_remove
 wine_run "$d/reg3.txt" reg delete "$manager_key" /f
 rm -f "$programming/TallyProgramming.xml" "$programming/SkyhawkLamps.xml" "$programming/BaronLamps.xml"
 
+# The records without their times (milliseconds since 1970, one clock for both).
+cut -d' ' -f2- "$d/sim-times.txt" >"$d/sim-record.txt"
+cut -d' ' -f2- "$d/lumiray-times.txt" >"$d/lumiray-record.txt"
 tr -d '\r' <"$d/trace.txt" >"$d/trace-lf.txt" 2>/dev/null
 # What the trace says, in this order (other lines stand between).
 cat >"$d/expected-lines.txt" <<'LINES'
@@ -127,6 +131,12 @@ crcs=$(sed -n 's/^Lumiray_SetImage device=1 page=3 index=0 size=230400 .*crc=\([
 read -r oil baron oil2 _ <<<"$crcs"
 check_eq "profiles: the unit shows the Baron's gauge for its serial, then the page's own again" "yes" \
     "$([ -n "$oil2" ] && [ "$oil" != "$baron" ] && [ "$oil" = "$oil2" ] && echo yes)"
+loaded=$(grep -m1 ' deliver EVENT_FILENAME .*Baron58.air' "$d/sim-times.txt" | cut -d' ' -f1)
+shown=$(grep -m1 " Lumiray_SetImage device=1 page=3 .*crc=${baron:-none} " "$d/lumiray-times.txt" | cut -d' ' -f1)
+switch_ms=$([ -n "$loaded" ] && [ -n "$shown" ] && echo $((shown - loaded)))
+echo "   the Baron's gauge on the unit: ${switch_ms:-none} ms after the simulator loaded it"
+check_eq "profiles: the display switches within a second of the aircraft loading" yes \
+    "$([ -n "$switch_ms" ] && [ "$switch_ms" -le 1000 ] && echo yes)"
 check_eq "profiles: the Skyhawk's button lights its lamp on page 2, the others' do not" "0|1|0|1" \
     "$(grep '^Lumiray_SetLed device=2 page=2 index=2 ' "$d/lumiray-record.txt" | sed -n 's/.* value=\([01]\) .*/\1/p' | uniq | paste -sd'|')"
 
