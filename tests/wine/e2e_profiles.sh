@@ -96,6 +96,7 @@ cat >"$d/expected-lines.txt" <<'LINES'
   CAviaro::OnAircraftTitle - "Beech Baron 58" matches Title="beech baron ??": profile "Baron"
   CAviaro::ApplyProfile - profile "Baron"
   CPage_Mira_Gauge::ShowGauge - BaronAsi from @\gauges\BaronAsi\gauge.xml
+  CPage_Mira_Gauge::ShowGauge - SimConnect_RequestDataOnSimObject returned 00000000
   CPage_Mira_Gauge::ShowGauge - @\gauges\Missing\gauge.xml could not be read, showing the test gauge
   CPage_Mira_Gauge::ShowGauge - BaronClock from @\gauges\BaronClock\gauge.xml
   CAviaro::ApplyProfile - unit MIRA-1 on page 3: BaronClock

@@ -549,7 +549,8 @@ void CPage_Mira_Gauge::ReloadGauge() {
     Log().Trace(L"CPage_Mira_Gauge::ReloadGauge - " +
                 (source_.cabinetPath.empty() ? source_.gaugePath : source_.cabinetPath) +
                 L" reloaded");
-    InstallGauge(std::move(gauge), defineId, std::move(files));
+    InstallGauge(std::move(gauge), defineId, std::move(files),
+                 L"CPage_Mira_Gauge::ReloadGauge - SimConnect_RequestDataOnSimObject");
 }
 
 void CPage_Mira_Gauge::ShowGauge(const CXmlNode* element) {
@@ -572,13 +573,14 @@ void CPage_Mira_Gauge::ShowGauge(const CXmlNode* element) {
                     L" from " +
                     (source_.cabinetPath.empty() ? source_.gaugePath : source_.cabinetPath));
     }
-    InstallGauge(std::move(gauge), defineId, std::move(files));
+    InstallGauge(std::move(gauge), defineId, std::move(files),
+                 L"CPage_Mira_Gauge::ShowGauge - SimConnect_RequestDataOnSimObject");
     // Mending a gauge that did not load brings it, too.
     if (hasSource_) StartWatcher();
 }
 
 void CPage_Mira_Gauge::InstallGauge(std::shared_ptr<Gauge> gauge, std::uint32_t defineId,
-                                    std::vector<std::wstring> files) {
+                                    std::vector<std::wstring> files, const wchar_t* requestLabel) {
     gauge->variables.Commit();
     std::shared_ptr<Gauge> old;
     {
@@ -591,7 +593,7 @@ void CPage_Mira_Gauge::InstallGauge(std::shared_ptr<Gauge> gauge, std::uint32_t 
     // definition, whose blocks stop.
     if (requested_) {
         const HRESULT hr = Sim().RequestDataOnSimObject(PageId(), defineId, 0, 3, 1, 0, 0, 0);
-        Log().TraceResult(L"CPage_Mira_Gauge::ReloadGauge - SimConnect_RequestDataOnSimObject", hr);
+        Log().TraceResult(requestLabel, hr);
     }
     SetWatchedFiles(std::move(files));
     if (renderThread_.joinable()) {

@@ -139,9 +139,11 @@ private:
     bool LoadGauge(Gauge& gauge, std::vector<std::wstring>& files, std::wstring& failed) const;
     void ReloadGauge();  // dispatch thread
     static std::vector<ButtonDefinition> ReadButtons(const CXmlNode* element);
-    // Puts a loaded gauge in place of the shown one and shows it; dispatch thread.
+    // Puts a loaded gauge in place of the shown one, asks for its data once
+    // the flight has started (traced under requestLabel) and shows it;
+    // dispatch thread.
     void InstallGauge(std::shared_ptr<Gauge> gauge, std::uint32_t defineId,
-                      std::vector<std::wstring> files);
+                      std::vector<std::wstring> files, const wchar_t* requestLabel);
     void StartWatcher();
     void StopWatcher();
     void WatchLoop();
