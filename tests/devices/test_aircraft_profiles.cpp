@@ -4,6 +4,7 @@
 
 #include "platform/file.h"
 #include "platform/paths.h"
+#include "platform/process.h"
 #include "platform/text.h"
 #include "plugins/aviaro/devices/aircraft_profiles.h"
 #include "plugins/aviaro/host/trace_log.h"
@@ -65,8 +66,11 @@ TEST(AircraftProfiles, BrokenSectionsAreSkippedAndTheFirstMatchWins) {
               "<Aircraft Title=\"Beech Baron*\" Name=\"never\"/></Aviaro>");
     const std::wstring trace = av::platform::JoinPath(folder, L"trace.txt");
     CTraceLog::Instance().Open(trace);
+    av::platform::ComInitialize();  // the Windows XML reader needs it
     CXmlNode* root = nullptr;
-    ASSERT_TRUE(ReadXmlFile(file, &root));
+    const bool read = ReadXmlFile(file, &root);
+    av::platform::ComUninitialize();
+    ASSERT_TRUE(read);
     CAircraftProfiles profiles;
     profiles.Load(root);
     CTraceLog::Instance().Close();
