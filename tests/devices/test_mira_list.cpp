@@ -317,3 +317,43 @@ TEST_F(MiraList, FailedWriteLeavesThePreviousFileAndIsTraced) {
 }
 
 }  // namespace
+
+// Each aircraft profile keeps its own names beside the list without profile: a
+// file written before profiles existed keeps its shape, what a save does not
+// know survives it, and a Profile element is never an entry.
+TEST_F(MiraList, ProfilesKeepTheirOwnNamesBesideTheListWithoutProfile) {
+    WriteBytes(path_,
+               "<?xml version=\"1.0\"?>\n<MiraList><Mira Serial=\"A\" Name=\"Clock\"/>"
+               "<Profile Name=\"Baron\" Serial=\"A\"><Mira Serial=\"A\" Name=\"Tach\"/></Profile>"
+               "<profile Name=\"Kept\"><Mira Serial=\"B\" Name=\"Fuel\"/></profile>"
+               "<Profile><Mira Serial=\"A\" Name=\"nameless\"/></Profile></MiraList>\n");
+    CMiraList list;
+    ASSERT_TRUE(list.Load(path_));
+    EXPECT_EQ(list.GetTable(), (CMiraList::Table{{L"A", L"Clock"}}));
+    EXPECT_EQ(list.GetTable(L"Baron"), (CMiraList::Table{{L"A", L"Tach"}}));
+    EXPECT_EQ(list.Get(L"Kept", L"B"), L"");  // "profile" is not the writer's "Profile"
+    EXPECT_EQ(list.Get(L"Nobody", L"A"), L"");
+
+    list.Set(L"Baron", L"A", L"Airspeed");
+    list.Set(L"Baron", L"C", L"Attitude");
+    list.Set(L"Sky'hawk", L"A", L"Altimeter");
+    list.Set(L"", L"A", L"Clock2");
+    ASSERT_TRUE(list.Save(path_));
+    EXPECT_EQ(File(),
+              "<?xml version=\"1.0\"?>\n<MiraList><Mira Serial=\"A\" Name=\"Clock2\"/>"
+              "<Profile Name=\"Baron\" Serial=\"A\"><Mira Serial=\"A\" Name=\"Airspeed\"/>"
+              "<Mira Serial=\"C\" Name=\"Attitude\"/></Profile>"
+              "<profile Name=\"Kept\"><Mira Serial=\"B\" Name=\"Fuel\"/></profile>"
+              "<Profile><Mira Serial=\"A\" Name=\"nameless\"/></Profile>"
+              "<Profile Name=\"Sky'hawk\"><Mira Serial=\"A\" Name=\"Altimeter\"/></Profile>"
+              "</MiraList>\n");
+
+    // No profiles: the file a pilot without them always had.
+    CMiraList plain;
+    plain.Set(L"A", L"Clock");
+    const std::wstring other = JoinPath(folder_, L"plain.xml");
+    ASSERT_TRUE(plain.Save(other));
+    EXPECT_EQ(Unix(ReadBytes(other)),
+              "<?xml version=\"1.0\"?>\n<MiraList><Mira Serial=\"A\" Name=\"Clock\"/></MiraList>\n");
+    EXPECT_EQ(Traced(), kNoTrace);
+}

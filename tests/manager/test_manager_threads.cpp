@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "plugins/aviaro/devices/aviaro.h"
+#include "plugins/aviaro/xml/xml_node.h"
 #include "plugins/lumiray/lumiray_library.h"
 #include "tests/manager/fake_lumiray.h"
 #include "tests/manager/work_folder.h"
@@ -109,6 +110,94 @@ TEST(ManagerThreads, CallbacksDataAndRefreshesAtOnce) {
         EXPECT_TRUE(app.Devices().empty());
         app.DeletePages();
         EXPECT_TRUE(app.PageIds().empty());
+    }
+    CLumirayLibrary::Instance().UseEntryTable(lumiray::EntryTable{});
+}
+
+// A gauge page as the profiles see it: the gauge it shows is the "File" of
+// the element it was given, and a unit that turns to it remembers that name.
+class ProfilePage : public CountingPage {
+public:
+    using CountingPage::CountingPage;
+    void OnPageActivated(Device d) override {
+        CountingPage::OnPageActivated(d);
+        Owner()->SetDevicePageName(d, GaugeName());
+    }
+    void OnSimInitialize(const void* initParams) override {
+        ShowGauge(static_cast<const GaugePageInitParams*>(initParams)->gauge);
+    }
+    void ShowGauge(const CXmlNode* gauge) override {
+        std::lock_guard<std::mutex> lock(nameMutex_);
+        name_ = gauge != nullptr ? *gauge->GetAttribute(L"File") : L"";
+    }
+    std::wstring GaugeName() const override {
+        std::lock_guard<std::mutex> lock(nameMutex_);
+        return name_;
+    }
+
+private:
+    mutable std::mutex nameMutex_;
+    std::wstring name_;
+};
+
+std::vector<ProfilePage*> g_gauges;
+
+IPage* MakeProfilePage(PageKind, std::uint32_t id, IPageOwner* owner, bool) {
+    auto* page = new ProfilePage(id, owner);
+    g_gauges.push_back(page);
+    return page;
+}
+
+// Aircraft change on the main thread while the library's thread turns pages
+// and reports buttons; then each aircraft shows its gauges, and each unit
+// comes back on the page it showed last with it.
+TEST(ManagerThreads, AircraftChangeWhileThePilotTurnsPages) {
+    const WorkFolder folder("manager-profiles",
+                            "<A><Gauge File='own1'/><Gauge File='own2'/>"
+                            "<Aircraft Title='Sky*'><Gauge File='sky1'/></Aircraft>"
+                            "<Aircraft Title='Baron' Name='B'><Gauge File='b1'/><Gauge File='b2'/>"
+                            "</Aircraft></A>");
+    FakeLumiray& lib = FakeLumiray::Get();
+    lib.Reset();
+    lib.Add(Dev(1), {CLumirayLibrary::DeviceType_Mira, L"M1"});
+    lib.Add(Dev(2), {CLumirayLibrary::DeviceType_Mira, L"M2"});
+    CLumirayLibrary::Instance().UseEntryTable(lib.Entries());
+    g_gauges.clear();
+    {
+        CAviaro app(&MakeProfilePage, PanelSet{});
+        std::uint32_t next = 0;
+        ASSERT_TRUE(app.InitializePages(&next));
+        ASSERT_TRUE(app.InitializeLumiray());
+        ASSERT_EQ(g_gauges.size(), 2u);
+        auto shown = [&] { return g_gauges[0]->GaugeName() + L"|" + g_gauges[1]->GaugeName(); };
+        EXPECT_EQ(shown(), L"own1|own2");  // until a title comes
+
+        std::thread library([&] {
+            for (int i = 0; i < 2000; ++i) {
+                lib.FirePage(Dev(1 + i % 2), 1 + static_cast<std::uint32_t>(i / 2 % 2), true);
+                lib.FireButtons(Dev(1 + i % 2), static_cast<std::uint32_t>(i & 3));
+            }
+        });
+        const wchar_t* titles[] = {L"Skyhawk", L"Baron", L"Cub"};
+        for (int i = 0; i < 300; ++i) app.OnAircraftTitle(titles[i % 3]);
+        library.join();
+
+        app.OnAircraftTitle(L"Skyhawk 172");
+        EXPECT_EQ(shown(), L"sky1|own2");
+        app.OnAircraftTitle(L"Baron");
+        EXPECT_EQ(shown(), L"b1|b2");
+        EXPECT_EQ(app.ProfileName(), L"B");
+        lib.FirePage(Dev(1), 2, true);
+        app.OnAircraftTitle(L"Cub");
+        EXPECT_EQ(shown(), L"own1|own2");
+        EXPECT_EQ(app.ProfileName(), L"");
+        lib.FirePage(Dev(1), 1, true);
+        app.OnAircraftTitle(L"baron");  // letter case ignored
+        EXPECT_EQ(app.Devices()[Dev(1)].currentPage, 2u);
+        app.OnAircraftTitle(L"Cub");
+        EXPECT_EQ(app.Devices()[Dev(1)].currentPage, 1u);
+        app.FinalizeLumiray();
+        app.DeletePages();
     }
     CLumirayLibrary::Instance().UseEntryTable(lumiray::EntryTable{});
 }

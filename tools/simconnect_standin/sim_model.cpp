@@ -220,6 +220,14 @@ std::vector<AircraftModel::Block> AircraftModel::Frame() {
                 case 1: Append(bytes, Clamp<std::int32_t>(v)); break;
                 case 2: Append(bytes, Clamp<std::int64_t>(v)); break;
                 case 3: Append(bytes, static_cast<float>(v)); break;
+                case 9: {  // STRING256
+                    const auto t = texts_.find(d.name);
+                    std::string text = t != texts_.end() ? t->second : std::string();
+                    text.resize(256, '\0');
+                    text[255] = '\0';
+                    bytes.insert(bytes.end(), text.begin(), text.end());
+                    break;
+                }
                 default: Append(bytes, v); break;
             }
         }
@@ -236,6 +244,11 @@ std::vector<AircraftModel::Block> AircraftModel::Frame() {
         }
     }
     return blocks;
+}
+
+void AircraftModel::SetText(const std::string& name, const std::string& text) {
+    texts_[Lower(name)] = text;
+    active_ = true;
 }
 
 double AircraftModel::Value(const std::string& name) const {

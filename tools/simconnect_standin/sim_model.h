@@ -15,10 +15,12 @@
 //                          modulo m (a transponder digit: 12 1 8 for the thousands)
 // A dispatched line may hold
 //   set "<variable>" <value>                     the simulator changes a value itself
+//   title "<text>"                               the aircraft's "TITLE" changes
 //
 // Variable names are compared without case and without the unit. Values are
 // doubles, written to a data block in the datum's type (INT32, INT64, FLOAT32,
-// FLOAT64). A request is served every frame, or only when its block changed
+// FLOAT64); a text variable (the title) goes out as STRING256, 256 bytes with
+// a zero after the text, and reads as 0 in a number type. A request is served every frame, or only when its block changed
 // when it asks for SIMCONNECT_DATA_REQUEST_FLAG_CHANGED; period NEVER ends it,
 // ONCE serves it once.
 #pragma once
@@ -57,6 +59,8 @@ public:
     std::vector<Block> Frame();
 
     double Value(const std::string& name) const;
+    // A text variable; it makes the model active, as a real simulator always is.
+    void SetText(const std::string& name, const std::string& text);
 
 private:
     struct Effect {
@@ -81,6 +85,7 @@ private:
 
     bool active_ = false;
     std::map<std::string, double> variables_;
+    std::map<std::string, std::string> texts_;
     std::map<std::string, std::vector<Effect>> effects_;  // by upper-case event name
     std::map<std::uint32_t, std::string> events_;          // client event id -> name
     std::map<std::uint32_t, std::vector<Datum>> definitions_;

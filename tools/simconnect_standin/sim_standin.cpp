@@ -398,6 +398,51 @@ HRESULT SimStandIn::CallDispatch(av::Handle connection, simconnect::DispatchProc
                                  : "skip bad set line: " + part + " (" + error + ")");
             continue;
         }
+        if (verb == "title" || verb == "AircraftLoaded") {
+            const std::size_t open = part.find('"');
+            const std::size_t close = part.rfind('"');
+            if (open == std::string::npos || close <= open) {
+                Record("skip bad " + verb + " line: " + part);
+                continue;
+            }
+            const std::string text = part.substr(open + 1, close - open - 1);
+            if (verb == "title") {
+                {
+                    std::lock_guard<av::Mutex> lock(mutex_);
+                    model_.SetText("TITLE", text);
+                    modelOn = true;
+                }
+                Record("model title \"" + text + "\"");
+                continue;
+            }
+            DWord id = 0;
+            bool subscribed = false;
+            {
+                std::lock_guard<av::Mutex> lock(mutex_);
+                for (const auto& [name, sid] : subscriptions_) {
+                    if (name == verb) {
+                        id = sid;
+                        subscribed = true;
+                    }
+                }
+            }
+            if (!subscribed) {
+                Record("skip " + verb + " (not subscribed)");
+                continue;
+            }
+            // SIMCONNECT_RECV_EVENT_FILENAME: the event, a MAX_PATH name, flags.
+            constexpr DWord kNameOffset = sizeof(simconnect::RecvEvent);
+            constexpr DWord kMaxPath = 260;
+            m = MakeHeader(simconnect::kRecvIdEventFilename, kNameOffset + kMaxPath + 4);
+            m.words[3] = simconnect::kUnused;  // group
+            m.words[4] = id;
+            std::memcpy(reinterpret_cast<unsigned char*>(m.words.data()) + kNameOffset,
+                        text.data(), text.size() < kMaxPath - 1 ? text.size() : kMaxPath - 1);
+            m.description = "EVENT_FILENAME id=" + std::to_string(id) + " \"" + text + "\"";
+            Record("deliver " + m.description);
+            dispatch(reinterpret_cast<simconnect::Recv*>(m.words.data()), m.size, context);
+            continue;
+        }
         if (verb == "sleep" && words.size() == 2) {
             std::this_thread::sleep_for(std::chrono::milliseconds(std::atol(words[1].c_str())));
             continue;

@@ -13,6 +13,11 @@
 //   at <ms>                                  (first on a line) holds the line back, without
 //                                            blocking the client, until <ms> after Open
 //   set "<variable>" <value>                 the aircraft model's variable changes
+//   title "<text>"                           the aircraft model's "TITLE" changes (no event:
+//                                            the client asks for it)
+//   AircraftLoaded "<file>"                  the AircraftLoaded system event, an
+//                                            EVENT_FILENAME message with the .air file's
+//                                            name, under the id the client subscribed it with
 //
 // With "init" and "effect" lines the stand-in also keeps a small aircraft model
 // (sim_model.h): data definitions are filled from it, requests are served each

@@ -8,6 +8,7 @@
 #include "platform/service.h"
 #include "platform/sync.h"
 #include "platform/text.h"
+#include "plugins/aviaro/host/simconnect_library.h"
 #include "plugins/aviaro/host/trace_log.h"
 #include "plugins/aviaro/xml/xml_node.h"
 #include "plugins/lumiray/lumiray_library.h"
@@ -26,6 +27,7 @@ std::wstring PointerText(const void* p) {
 
 CTraceLog& Log() { return CTraceLog::Instance(); }
 CLumirayLibrary& Lumiray() { return CLumirayLibrary::Instance(); }
+CSimConnectLibrary& Sim() { return CSimConnectLibrary::Instance(); }
 
 // The managers alive in this process. The device library cannot be told to
 // forget its callbacks, and it is left running when its service has stopped by
@@ -96,6 +98,7 @@ CAviaro::~CAviaro() {
     // Pages are normally gone already (OnFinalize); a run that never
     // initialised still destroys what it made.
     DeletePages();
+    FreeXmlTree(configuration_);
 }
 
 template <typename Fn>
@@ -126,6 +129,17 @@ bool CAviaro::OnInitialize() {
     std::uint32_t nextId = 0;
     if (InitializePages(&nextId) && IsDeviceServiceRunning()) InitializeLumiray();
     const bool result = InitializePanels(&nextId);
+    if (!profiles_.Empty()) {
+        // Drawn after every page and panel, so that their ids stay as they were.
+        titleDefinition_ = Sim().NextDefinitionId();
+        HRESULT hr = Sim().AddToDataDefinition(titleDefinition_, "TITLE", nullptr,
+                                               simconnect::kDataTypeString256, 0.0f,
+                                               simconnect::kUnused);
+        Log().TraceResult(L"CAviaro::OnInitialize - SimConnect_AddToDataDefinition(TITLE)", hr);
+        hr = Sim().SubscribeToSystemEvent(kEventAircraftLoaded, "AircraftLoaded");
+        Log().TraceResult(
+            L"CAviaro::OnInitialize - SimConnect_SubscribeToSystemEvent(AircraftLoaded)", hr);
+    }
     Log().TraceBool(L"CAviaro::OnInitialize", result);
     return result;
 }
@@ -153,6 +167,7 @@ void CAviaro::OnSimStart() {
         if (page) page->OnSimStart();
     }
     ForEachPanel([](IPanel& p) { p.RequestSimData(); });
+    RequestAircraftTitle();
 }
 
 void CAviaro::OnSimStop() {
@@ -165,6 +180,15 @@ void CAviaro::OnSimStop() {
 }
 
 void CAviaro::OnSimData(std::uint32_t requestId, const void* data, std::uint32_t size) {
+    if (requestId == kTitleRequestId && titleDefinition_ != 0) {
+        // Up to 256 bytes of ANSI text, ended by a zero when shorter.
+        const char* text = static_cast<const char*>(data);
+        std::size_t length = 0;
+        const std::size_t limit = size < 256 ? size : 256;
+        while (length < limit && text[length] != '\0') ++length;
+        OnAircraftTitle(av::platform::FromAnsi(std::string(text, length)));
+        return;
+    }
     if (PagePtr page = FindPage(requestId)) page->OnSimRecieveData(data, size);
     ForEachPanel([&](IPanel& p) { p.OnSimObjectData(requestId, data, size); });
 }
@@ -209,12 +233,19 @@ bool CAviaro::InitializePages(std::uint32_t* nextId) {
                                        : nullptr;
             ++counter;
             const GaugePageInitParams params{child};
-            AddPage(page, &params);
+            const std::uint32_t id = counter - 1;
+            if (AddPage(page, &params)) gaugePages_.push_back({id, child, child});
         } else if (av::platform::EqualsIgnoreCase(child->GetName(), L"Tarvex")) {
             LoadTarvexPages(child, &counter);
         }
     }
-    FreeXmlTree(root);
+    profiles_.Load(root);
+    if (profiles_.Empty()) {
+        FreeXmlTree(root);
+        gaugePages_.clear();
+    } else {
+        configuration_ = root;
+    }
     *nextId = counter;
     return true;
 }
@@ -488,14 +519,14 @@ std::wstring CAviaro::GetDevicePageName(lumiray::Device device) {
     std::lock_guard<av::Mutex> lock(tablesMutex_);
     const auto it = devices_.find(device);
     if (it == devices_.end()) return std::wstring();
-    return pageNames_.Get(it->second.serialNumber);
+    return pageNames_.Get(profileName_, it->second.serialNumber);
 }
 
 void CAviaro::SetDevicePageName(lumiray::Device device, const std::wstring& name) {
     std::lock_guard<av::Mutex> lock(tablesMutex_);
     const auto it = devices_.find(device);
     if (it == devices_.end()) return;
-    pageNames_.Set(it->second.serialNumber, name);
+    pageNames_.Set(profileName_, it->second.serialNumber, name);
 }
 
 void CAviaro::SaveMiraList() {
@@ -517,4 +548,143 @@ bool CAviaro::InitializePanels(std::uint32_t* nextId) {
         ForEachPanel([&](IPanel& p) { p.OpenDevice(path.c_str()); });
     }
     return true;
+}
+
+// ---- aircraft profiles ----
+
+void CAviaro::OnAircraftLoaded() {
+    Log().Trace(L"CAviaro::OnAircraftLoaded");
+    RequestAircraftTitle();
+}
+
+void CAviaro::RequestAircraftTitle() {
+    if (titleDefinition_ == 0) return;
+    // Once: the answer comes as a data block under kTitleRequestId.
+    const HRESULT hr = Sim().RequestDataOnSimObject(kTitleRequestId, titleDefinition_,
+                                                    simconnect::kObjectIdUser,
+                                                    simconnect::kPeriodOnce, 0, 0, 0, 0);
+    Log().TraceResult(L"CAviaro::RequestAircraftTitle - SimConnect_RequestDataOnSimObject", hr);
+}
+
+void CAviaro::OnAircraftTitle(const std::wstring& title) {
+    const AircraftProfile* chosen = profiles_.Choose(title);
+    if (chosen != nullptr) {
+        Log().Trace(L"CAviaro::OnAircraftTitle - \"" + title + L"\" matches Title=\"" +
+                    chosen->pattern + L"\": profile \"" + chosen->name + L"\"");
+    } else {
+        Log().Trace(L"CAviaro::OnAircraftTitle - \"" + title +
+                    L"\" matches no Aircraft section: no profile");
+    }
+    if (chosen == profile_) return;
+    ApplyProfile(chosen);
+}
+
+std::wstring CAviaro::ProfileName() const {
+    std::lock_guard<av::Mutex> lock(tablesMutex_);
+    return profileName_;
+}
+
+void CAviaro::ApplyProfile(const AircraftProfile* profile) {
+    profile_ = profile;
+    const std::wstring name = profile != nullptr ? profile->name : std::wstring();
+    {
+        // From here on the units' page names are this profile's.
+        std::lock_guard<av::Mutex> lock(tablesMutex_);
+        profileName_ = name;
+    }
+    Log().Trace(L"CAviaro::ApplyProfile - " +
+                (profile != nullptr ? L"profile \"" + name + L"\"" : std::wstring(L"no profile")));
+
+    auto show = [&](GaugePageSlot& slot, const CXmlNode* element) {
+        if (slot.shown == element) return;
+        slot.shown = element;
+        if (PagePtr page = FindPage(slot.id)) page->ShowGauge(element);
+    };
+    auto slotOf = [&](std::uint32_t id) -> GaugePageSlot* {
+        for (GaugePageSlot& slot : gaugePages_) {
+            if (slot.id == id) return &slot;
+        }
+        return nullptr;
+    };
+
+    // By order: the profile's i-th gauge on the i-th gauge page; the rest
+    // show their own.
+    for (std::size_t i = 0; i < gaugePages_.size(); ++i) {
+        const bool ordered = profile != nullptr && i < profile->gauges.size();
+        show(gaugePages_[i], ordered ? profile->gauges[i] : gaugePages_[i].own);
+    }
+
+    struct Unit {
+        lumiray::Device device;
+        std::wstring serial;
+        std::uint32_t page;
+    };
+    std::vector<Unit> units;
+    {
+        std::lock_guard<av::Mutex> lock(tablesMutex_);
+        for (const auto& [device, record] : devices_) {
+            if (record.deviceType == CLumirayLibrary::DeviceType_Mira) {
+                units.push_back({device, record.serialNumber, record.currentPage});
+            }
+        }
+    }
+    for (const Unit& unit : units) {
+        // Back on the page last shown in this profile, when a page shows it.
+        std::uint32_t target = unit.page;
+        const std::wstring saved = [&] {
+            std::lock_guard<av::Mutex> lock(tablesMutex_);
+            return pageNames_.Get(name, unit.serial);
+        }();
+        if (!saved.empty()) {
+            for (const GaugePageSlot& slot : gaugePages_) {
+                const PagePtr page = FindPage(slot.id);
+                if (page && page->GaugeName() == saved) {
+                    target = slot.id;
+                    break;
+                }
+            }
+        }
+        // A gauge for this very unit goes onto the page it shows.
+        if (profile != nullptr) {
+            for (const auto& [serial, element] : profile->unitGauges) {
+                if (serial != unit.serial) continue;
+                if (GaugePageSlot* slot = slotOf(target)) {
+                    show(*slot, element);
+                } else {
+                    Log().Trace(L"CAviaro::ApplyProfile - unit " + serial +
+                                L" shows no gauge page, its Gauge is skipped");
+                }
+                break;
+            }
+        }
+        const PagePtr page = FindPage(target);
+        if (!page || slotOf(target) == nullptr) continue;
+        av::Guid type = CLumirayLibrary::DeviceType_Mira;
+        if (target != unit.page) {
+            const HRESULT hr = Lumiray().AddPage(unit.device, target, L"CPage_Mira_Gauge",
+                                                 lumiray::kPageFlagSetActive);
+            Log().TraceResult(L"CAviaro::ApplyProfile - Lumiray_AddPage", hr);
+            if (FAILED(hr)) continue;
+            {
+                std::lock_guard<av::Mutex> lock(tablesMutex_);
+                const auto it = devices_.find(unit.device);
+                if (it != devices_.end()) it->second.currentPage = target;
+            }
+            page->OnPageActivated(unit.device);
+            page->SendToDevice(unit.device, &type);
+            page->SendLedsToDevice(unit.device, &type);
+        } else {
+            // Its buttons may be others now. Remembered for this profile even
+            // if the pilot never turns a page; a gauge without a name (the
+            // test gauge) does not overwrite the name of a gauge that was shown.
+            page->SendLedsToDevice(unit.device, &type);
+            if (!page->GaugeName().empty()) SetDevicePageName(unit.device, page->GaugeName());
+        }
+        const std::wstring shown = page->GaugeName();
+        Log().Trace(L"CAviaro::ApplyProfile - unit " + unit.serial + L" on page " +
+                    std::to_wstring(target) + L": " + (shown.empty() ? L"(no name)" : shown));
+    }
+
+    const std::wstring lamps = profile != nullptr ? profile->lampProgramming : std::wstring();
+    ForEachPanel([&](IPanel& p) { p.UseLampProgramming(lamps); });
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/sync.h"
+#include "plugins/aviaro/devices/aircraft_profiles.h"
 #include "plugins/aviaro/devices/mira_list.h"
 #include "plugins/aviaro/devices/page.h"
 #include "plugins/aviaro/devices/panel.h"
@@ -38,6 +39,8 @@ struct DeviceRecord {
 class CAviaro : public CAviaroBase, public IPageOwner {
 public:
     static constexpr std::uint32_t kPageDeactivated = 0xFFFFFFFFu;
+    // The request that brings the aircraft's title; far above the page ids.
+    static constexpr std::uint32_t kTitleRequestId = 0x00A10002;
 
     // The shipped program's pages and panels come from aviaro_parts.cpp; tests
     // hand in their own.
@@ -49,6 +52,7 @@ public:
     void OnSimStart() override;
     void OnSimStop() override;
     void OnSimData(std::uint32_t requestId, const void* data, std::uint32_t size) override;
+    void OnAircraftLoaded() override;
     std::intptr_t OnWindowMessage(std::uint32_t message, std::uintptr_t wParam,
                                   std::intptr_t lParam) override;
 
@@ -65,6 +69,16 @@ public:
     void OnPageChange(lumiray::Device device, std::uint32_t page, bool setActive);
     void OnSoftButtonChange(lumiray::Device device, std::uint32_t buttons);
     bool InitializePanels(std::uint32_t* nextId);
+
+    // Aircraft profiles, all on the dispatch thread. Without an "Aircraft"
+    // section nothing here asks the simulator for anything.
+    void RequestAircraftTitle();
+    void OnAircraftTitle(const std::wstring& title);
+    // Shows the profile's gauges and lamps (null: the configuration without
+    // profile) and brings each unit back on its last page in that profile.
+    void ApplyProfile(const AircraftProfile* profile);
+    // The profile whose saved page names are in use; empty for none.
+    std::wstring ProfileName() const;
 
     // IPageOwner: called by pages, from any thread.
     void RefreshPage(IPage* page) override;
@@ -112,4 +126,19 @@ private:
 
     PanelSet panels_;  // main thread only
     av::Handle deviceNotification_ = nullptr;
+
+    // The profile chosen; the saved page names in use are its own.
+    std::wstring profileName_;  // guarded by tablesMutex_
+    // Main (dispatch) thread only. The configuration is kept while there are
+    // profiles: their elements and the gauge pages' own are read on a change.
+    CXmlNode* configuration_ = nullptr;
+    CAircraftProfiles profiles_;
+    struct GaugePageSlot {
+        std::uint32_t id;
+        const CXmlNode* own;    // the page's "Gauge" element
+        const CXmlNode* shown;  // the element whose gauge it shows now
+    };
+    std::vector<GaugePageSlot> gaugePages_;
+    const AircraftProfile* profile_ = nullptr;
+    std::uint32_t titleDefinition_ = 0;
 };

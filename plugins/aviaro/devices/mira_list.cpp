@@ -15,6 +15,7 @@ namespace {
 constexpr wchar_t kFileName[] = L"VelFlightMira.xml";
 constexpr wchar_t kSkeleton[] = L"<MiraList> </MiraList>";
 constexpr wchar_t kBadSuffix[] = L".bad";
+constexpr wchar_t kProfile[] = L"Profile";
 
 void TraceFailure(const wchar_t* what) {
     CTraceLog::Instance().TraceBool((std::wstring(L"CAviaro::SaveMiraList - ") + what).c_str(),
@@ -90,59 +91,12 @@ bool LoadOrStartOver(av::platform::XmlDocument& document, const std::wstring& pa
     return true;
 }
 
-}  // namespace
-
-std::wstring CMiraList::GetMiraListPath() {
-    return av::platform::JoinPath(av::platform::GetExecutableFolder(), kFileName);
-}
-
-bool CMiraList::Load(const std::wstring& path) {
-    table_.clear();
-    CXmlNode* root = nullptr;
-    if (!ReadXmlFile(path, &root) || root == nullptr) {
-        FreeXmlTree(root);
-        return false;
-    }
-    for (std::size_t i = 0; i < root->GetChildCount(); ++i) {
-        const CXmlNode* child = root->GetChild(i);
-        const std::wstring* serial = child->GetAttribute(L"Serial");
-        const std::wstring* name = child->GetAttribute(L"Name");
-        if (serial != nullptr && name != nullptr) table_[*serial] = *name;
-    }
-    FreeXmlTree(root);
-    return true;
-}
-
-std::wstring CMiraList::Get(const std::wstring& serial) const {
-    const auto it = table_.find(serial);
-    return it == table_.end() ? std::wstring() : it->second;
-}
-
-void CMiraList::Set(const std::wstring& serial, const std::wstring& name) {
-    table_[serial] = name;
-}
-
-bool CMiraList::Save(const std::wstring& path) const {
-    std::unique_ptr<av::platform::XmlDocument> document = av::platform::XmlDocument::Create();
-    if (document == nullptr) {
-        TraceFailure(L"CreateDocument");
-        return false;
-    }
-    // Everything is written to scratch beside the file and moved over it at
-    // the end: the previous file stays whole until the new one is complete.
-    const std::wstring scratch = path + L".tmp";
-    if (!LoadOrStartOver(*document, path, scratch)) return false;
-
-    // The serial numbers are compared here rather than put into the query,
-    // where a quote in a serial number would break it or select another element.
-    std::vector<std::unique_ptr<av::platform::XmlNode>> entries;
-    if (!document->SelectNodes(L"//MiraList/Mira", entries)) {
-        TraceFailure(L"selectNodes");
-        DiscardScratch(scratch);
-        return false;
-    }
-    std::unique_ptr<av::platform::XmlNode> root;
-    for (const auto& [serial, name] : table_) {
+// Each element of entries with a serial of the table and a "Name" gets the
+// table's name; a serial without one gets a new "Mira" element under parent.
+void WriteEntries(av::platform::XmlDocument& document, av::platform::XmlNode& parent,
+                  const std::vector<std::unique_ptr<av::platform::XmlNode>>& entries,
+                  const CMiraList::Table& table) {
+    for (const auto& [serial, name] : table) {
         // Every element of this serial that carries a name gets the new one:
         // the reader takes the last, so updating only the first would bring
         // the old name back. An element without "Name" is passed over, as the
@@ -158,13 +112,7 @@ bool CMiraList::Save(const std::wstring& path) const {
             }
         }
         if (updated) continue;
-        if (root == nullptr) root = document->DocumentElement();
-        if (root == nullptr) {
-            TraceFailure(L"documentElement");
-            DiscardScratch(scratch);
-            return false;
-        }
-        std::unique_ptr<av::platform::XmlNode> element = document->CreateElement(L"Mira");
+        std::unique_ptr<av::platform::XmlNode> element = document.CreateElement(L"Mira");
         if (element == nullptr) {
             TraceFailure(L"createElement");
             continue;
@@ -173,7 +121,138 @@ bool CMiraList::Save(const std::wstring& path) const {
             TraceFailure(L"setAttribute");
             continue;
         }
-        if (!root->AppendChild(*element)) TraceFailure(L"appendChild");
+        if (!parent.AppendChild(*element)) TraceFailure(L"appendChild");
+    }
+}
+
+}  // namespace
+
+std::wstring CMiraList::GetMiraListPath() {
+    return av::platform::JoinPath(av::platform::GetExecutableFolder(), kFileName);
+}
+
+namespace {
+
+// Serial to name of every child element that has both, a later one winning.
+void ReadEntries(const CXmlNode* parent, CMiraList::Table& table, bool skipProfiles) {
+    for (std::size_t i = 0; i < parent->GetChildCount(); ++i) {
+        const CXmlNode* child = parent->GetChild(i);
+        if (skipProfiles && child->GetName() == kProfile) continue;
+        const std::wstring* serial = child->GetAttribute(L"Serial");
+        const std::wstring* name = child->GetAttribute(L"Name");
+        if (serial != nullptr && name != nullptr) table[*serial] = *name;
+    }
+}
+
+}  // namespace
+
+bool CMiraList::Load(const std::wstring& path) {
+    table_.clear();
+    profiles_.clear();
+    CXmlNode* root = nullptr;
+    if (!ReadXmlFile(path, &root) || root == nullptr) {
+        FreeXmlTree(root);
+        return false;
+    }
+    ReadEntries(root, table_, true);
+    for (std::size_t i = 0; i < root->GetChildCount(); ++i) {
+        const CXmlNode* child = root->GetChild(i);
+        if (child->GetName() != kProfile) continue;
+        const std::wstring* profile = child->GetAttribute(L"Name");
+        if (profile == nullptr || profile->empty()) continue;
+        ReadEntries(child, profiles_[*profile], false);
+    }
+    FreeXmlTree(root);
+    return true;
+}
+
+std::wstring CMiraList::Get(const std::wstring& serial) const {
+    const auto it = table_.find(serial);
+    return it == table_.end() ? std::wstring() : it->second;
+}
+
+void CMiraList::Set(const std::wstring& serial, const std::wstring& name) {
+    table_[serial] = name;
+}
+
+std::wstring CMiraList::Get(const std::wstring& profile, const std::wstring& serial) const {
+    const Table& table = GetTable(profile);
+    const auto it = table.find(serial);
+    return it == table.end() ? std::wstring() : it->second;
+}
+
+void CMiraList::Set(const std::wstring& profile, const std::wstring& serial,
+                    const std::wstring& name) {
+    if (profile.empty()) {
+        table_[serial] = name;
+    } else {
+        profiles_[profile][serial] = name;
+    }
+}
+
+const CMiraList::Table& CMiraList::GetTable(const std::wstring& profile) const {
+    static const Table kNone;
+    if (profile.empty()) return table_;
+    const auto it = profiles_.find(profile);
+    return it == profiles_.end() ? kNone : it->second;
+}
+
+bool CMiraList::Save(const std::wstring& path) const {
+    std::unique_ptr<av::platform::XmlDocument> document = av::platform::XmlDocument::Create();
+    if (document == nullptr) {
+        TraceFailure(L"CreateDocument");
+        return false;
+    }
+    // Everything is written to scratch beside the file and moved over it at
+    // the end: the previous file stays whole until the new one is complete.
+    const std::wstring scratch = path + L".tmp";
+    if (!LoadOrStartOver(*document, path, scratch)) return false;
+
+    // The serial numbers and profile names are compared here rather than put
+    // into a query, where a quote in one would break it or select another element.
+    std::vector<std::unique_ptr<av::platform::XmlNode>> entries;
+    if (!document->SelectNodes(L"//MiraList/Mira", entries)) {
+        TraceFailure(L"selectNodes");
+        DiscardScratch(scratch);
+        return false;
+    }
+    std::unique_ptr<av::platform::XmlNode> root = document->DocumentElement();
+    if (root == nullptr) {
+        TraceFailure(L"documentElement");
+        DiscardScratch(scratch);
+        return false;
+    }
+    WriteEntries(*document, *root, entries, table_);
+    if (!profiles_.empty()) {
+        std::vector<std::unique_ptr<av::platform::XmlNode>> groups;
+        if (!document->SelectNodes(L"//MiraList/Profile", groups)) TraceFailure(L"selectNodes");
+        for (const auto& [profile, table] : profiles_) {
+            if (table.empty()) continue;
+            av::platform::XmlNode* group = nullptr;
+            for (const auto& candidate : groups) {
+                std::wstring value;
+                if (candidate->GetAttribute(L"Name", value) && value == profile) {
+                    group = candidate.get();
+                    break;
+                }
+            }
+            if (group == nullptr) {
+                std::unique_ptr<av::platform::XmlNode> created = document->CreateElement(kProfile);
+                if (created == nullptr || !created->SetAttribute(L"Name", profile) ||
+                    !root->AppendChild(*created)) {
+                    TraceFailure(L"appendChild");
+                    continue;
+                }
+                groups.push_back(std::move(created));
+                group = groups.back().get();
+            }
+            std::vector<std::unique_ptr<av::platform::XmlNode>> members;
+            if (!group->SelectNodes(L"Mira", members)) {
+                TraceFailure(L"selectNodes");
+                continue;
+            }
+            WriteEntries(*document, *group, members, table);
+        }
     }
 
     if (!document->Save(scratch)) {

@@ -64,6 +64,11 @@ public:
     }
     // Buttons that went down (or the whole state when it repeated); 0 on release.
     virtual void OnButtonPress(std::uint32_t buttons) = 0;
+    // A gauge page shows the gauge of this "Gauge" element from now on (an
+    // aircraft profile chose it); dispatch thread. Other pages ignore it.
+    virtual void ShowGauge(const CXmlNode* gauge) { (void)gauge; }
+    // The name of the gauge a gauge page shows; empty for other pages.
+    virtual std::wstring GaugeName() const { return std::wstring(); }
 
     std::uint32_t PageId() const { return pageId_; }
     IPageOwner* Owner() const { return owner_; }

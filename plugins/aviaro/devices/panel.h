@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 class IPanel {
 public:
@@ -23,6 +24,10 @@ public:
     // Every data block; a panel keeps only its own request's.
     virtual void OnSimObjectData(std::uint32_t requestId, const void* data,
                                  std::uint32_t size) = 0;
+    // The lamp programming an aircraft profile names (a file name beside the
+    // usual file, or a full path); empty: the usual file. Only a panel with
+    // programmable lamps takes it. Main thread.
+    virtual void UseLampProgramming(const std::wstring& file) { (void)file; }
 };
 
 inline constexpr std::size_t kPanelCount = 4;

@@ -135,6 +135,13 @@ void AV_STDCALL CAviaroBase::OnSimConnectDispatch(simconnect::Recv* message,
             }
             break;
         }
+        case simconnect::kRecvIdEventFilename: {
+            // The aircraft's file name follows; the title is asked for instead.
+            if (size < sizeof(simconnect::RecvEvent)) return;
+            const auto* event = reinterpret_cast<const simconnect::RecvEvent*>(message);
+            if (event->eventId == kEventAircraftLoaded) self->OnAircraftLoaded();
+            break;
+        }
         case simconnect::kRecvIdSimObjectData: {
             // A block shorter than its own header carries no data to route.
             if (size < simconnect::kSimObjectDataHeaderSize) return;

@@ -8,6 +8,10 @@
 
 class CAviaroBase {
 public:
+    // The id the "AircraftLoaded" system event is subscribed under, by whoever
+    // wants it. Far above the client event ids, which count up from 5.
+    static constexpr std::uint32_t kEventAircraftLoaded = 0x00A10001;
+
     CAviaroBase() = default;
     virtual ~CAviaroBase() = default;
     CAviaroBase(const CAviaroBase&) = delete;
@@ -17,6 +21,8 @@ public:
     virtual void OnFinalize() {}
     virtual void OnSimStart() {}
     virtual void OnSimStop() {}
+    // The simulator loaded another aircraft (the "AircraftLoaded" event).
+    virtual void OnAircraftLoaded() {}
     virtual void OnSimData(std::uint32_t requestId, const void* data, std::uint32_t size) {
         (void)requestId;
         (void)data;

@@ -13,6 +13,7 @@ using DWord = std::uint32_t;
 // Received-message ids (SIMCONNECT_RECV_ID).
 inline constexpr DWord kRecvIdQuit = 3;
 inline constexpr DWord kRecvIdEvent = 4;
+inline constexpr DWord kRecvIdEventFilename = 6;  // an EVENT with a file name after it
 inline constexpr DWord kRecvIdSimObjectData = 8;
 
 // SIMCONNECT_RECV
@@ -55,6 +56,7 @@ enum DataType : DWord {
     kDataTypeInt64 = 2,
     kDataTypeFloat32 = 3,
     kDataTypeFloat64 = 4,
+    kDataTypeString256 = 9,  // 256 bytes of ANSI text, zero-padded
 };
 
 // SIMCONNECT_PERIOD

@@ -367,20 +367,7 @@ void CPage_Mira_Gauge::OnSimInitialize(const void* initParams) {
         frameInterval_ = timeout != nullptr ? ParseNumber(timeout->c_str()) : kConfiguredInterval;
         if (ResolveGaugeSource(element, source_)) {
             hasSource_ = true;
-            for (std::size_t i = 0; i < element->GetChildCount(); ++i) {
-                const CXmlNode* child = element->GetChild(i);
-                if (child == nullptr || child->GetName() != L"Button") continue;
-                const std::wstring* id = child->GetAttribute(L"Id");
-                const std::wstring* name = child->GetAttribute(L"Name");
-                const std::wstring* event = child->GetAttribute(L"Event");
-                if (id == nullptr || name == nullptr || event == nullptr) continue;
-                const std::wstring* bold = child->GetAttribute(L"Bold");
-                const std::wstring* rgb = child->GetAttribute(L"RGB");
-                buttonDefinitions_.push_back(
-                    {static_cast<int>(ParseNumber(id->c_str())), *name, *event,
-                     bold != nullptr ? static_cast<int>(ParseNumber(bold->c_str())) : 400,
-                     rgb != nullptr ? ParseNumber(rgb->c_str()) : 0xFFFFFFu});
-            }
+            buttonDefinitions_ = ReadButtons(element);
             std::wstring failed;
             loaded = LoadGauge(gauge, files, failed);
         }
@@ -396,6 +383,25 @@ void CPage_Mira_Gauge::OnSimInitialize(const void* initParams) {
         SetWatchedFiles(std::move(files));
         StartWatcher();
     }
+}
+
+std::vector<CPage_Mira_Gauge::ButtonDefinition> CPage_Mira_Gauge::ReadButtons(
+    const CXmlNode* element) {
+    std::vector<ButtonDefinition> buttons;
+    for (std::size_t i = 0; element != nullptr && i < element->GetChildCount(); ++i) {
+        const CXmlNode* child = element->GetChild(i);
+        if (child == nullptr || child->GetName() != L"Button") continue;
+        const std::wstring* id = child->GetAttribute(L"Id");
+        const std::wstring* name = child->GetAttribute(L"Name");
+        const std::wstring* event = child->GetAttribute(L"Event");
+        if (id == nullptr || name == nullptr || event == nullptr) continue;
+        const std::wstring* bold = child->GetAttribute(L"Bold");
+        const std::wstring* rgb = child->GetAttribute(L"RGB");
+        buttons.push_back({static_cast<int>(ParseNumber(id->c_str())), *name, *event,
+                           bold != nullptr ? static_cast<int>(ParseNumber(bold->c_str())) : 400,
+                           rgb != nullptr ? ParseNumber(rgb->c_str()) : 0xFFFFFFu});
+    }
+    return buttons;
 }
 
 bool CPage_Mira_Gauge::LoadGauge(Gauge& gauge, std::vector<std::wstring>& files,
@@ -557,6 +563,41 @@ void CPage_Mira_Gauge::ReloadGauge() {
         SetWatchedFiles(std::move(both));
         return;
     }
+    Log().Trace(L"CPage_Mira_Gauge::ReloadGauge - " +
+                (source_.cabinetPath.empty() ? source_.gaugePath : source_.cabinetPath) +
+                L" reloaded");
+    InstallGauge(std::move(gauge), defineId, std::move(files),
+                 L"CPage_Mira_Gauge::ReloadGauge - SimConnect_RequestDataOnSimObject");
+}
+
+void CPage_Mira_Gauge::ShowGauge(const CXmlNode* element) {
+    Source source;
+    hasSource_ = ResolveGaugeSource(element, source);
+    source_ = source;
+    buttonDefinitions_ = ReadButtons(element);
+    auto gauge = std::make_shared<Gauge>(&pageId_);
+    const std::uint32_t defineId = Sim().NextDefinitionId();
+    gauge->variables.SetDefineId(defineId);
+    std::vector<std::wstring> files;
+    std::wstring failed;
+    if (!hasSource_ || !LoadGauge(*gauge, files, failed)) {
+        Log().Trace(L"CPage_Mira_Gauge::ShowGauge - " +
+                    (failed.empty() ? std::wstring(L"the gauge") : failed) +
+                    L" could not be read, showing the test gauge");
+        gauge->m_renderer.LoadDebugGauge(gauge->variables);
+    } else {
+        Log().Trace(L"CPage_Mira_Gauge::ShowGauge - " + gauge->m_renderer.GetGaugeName() +
+                    L" from " +
+                    (source_.cabinetPath.empty() ? source_.gaugePath : source_.cabinetPath));
+    }
+    InstallGauge(std::move(gauge), defineId, std::move(files),
+                 L"CPage_Mira_Gauge::ShowGauge - SimConnect_RequestDataOnSimObject");
+    // Mending a gauge that did not load brings it, too.
+    if (hasSource_) StartWatcher();
+}
+
+void CPage_Mira_Gauge::InstallGauge(std::shared_ptr<Gauge> gauge, std::uint32_t defineId,
+                                    std::vector<std::wstring> files, const wchar_t* requestLabel) {
     gauge->variables.Commit();
     std::shared_ptr<Gauge> old;
     {
@@ -565,14 +606,11 @@ void CPage_Mira_Gauge::ReloadGauge() {
         gauge_ = gauge;
         defineId_ = defineId;
     }
-    Log().Trace(L"CPage_Mira_Gauge::ReloadGauge - " +
-                (source_.cabinetPath.empty() ? source_.gaugePath : source_.cabinetPath) +
-                L" reloaded");
     // The same request id: the simulator replaces the request for the old
     // definition, whose blocks stop.
     if (requested_) {
         const HRESULT hr = Sim().RequestDataOnSimObject(PageId(), defineId, 0, 3, 1, 0, 0, 0);
-        Log().TraceResult(L"CPage_Mira_Gauge::ReloadGauge - SimConnect_RequestDataOnSimObject", hr);
+        Log().TraceResult(requestLabel, hr);
     }
     SetWatchedFiles(std::move(files));
     if (renderThread_.joinable()) {

@@ -88,6 +88,11 @@ public:
     void OnSimStop() override;
     void OnSimRecieveData(const void* data, std::uint32_t size) override;
     void OnButtonPress(std::uint32_t buttons) override;
+    // Loads the element's gauge and buttons in place of the shown ones (the
+    // frame interval stays the page's own). A gauge that cannot be read shows
+    // the test gauge, as at start, and is followed until it can.
+    void ShowGauge(const CXmlNode* gauge) override;
+    std::wstring GaugeName() const override { return Current()->m_renderer.GetGaugeName(); }
 
     // The steps of loading, for the page and its tests.
     static bool ResolveGaugeFile(const CXmlNode* element, std::wstring& gaugePath,
@@ -134,6 +139,12 @@ private:
     // buttons. On failure names what could not be read.
     bool LoadGauge(Gauge& gauge, std::vector<std::wstring>& files, std::wstring& failed) const;
     void ReloadGauge();  // dispatch thread
+    static std::vector<ButtonDefinition> ReadButtons(const CXmlNode* element);
+    // Puts a loaded gauge in place of the shown one, asks for its data once
+    // the flight has started (traced under requestLabel) and shows it;
+    // dispatch thread.
+    void InstallGauge(std::shared_ptr<Gauge> gauge, std::uint32_t defineId,
+                      std::vector<std::wstring> files, const wchar_t* requestLabel);
     void StartWatcher();
     void StopWatcher();
     void WatchLoop();

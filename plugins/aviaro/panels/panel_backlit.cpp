@@ -372,7 +372,39 @@ void CPanelClass_Backlit::DrawLamps(CHidPanelDevice* device) {
 }
 
 std::wstring CPanelClass_Backlit::ProgrammingFile() const {
+    if (!profileFile_.empty()) return profileFile_;
     return programmingFile_.empty() ? ProgrammingPath() : programmingFile_;
+}
+
+void CPanelClass_Backlit::UseLampProgramming(const std::wstring& file) {
+    std::wstring path;
+    if (!file.empty()) {
+        path = av::platform::LocalPath(file);
+        const bool absolute = path[0] == L'\\' || path[0] == L'/' ||
+                              (path.size() > 1 && path[1] == L':');
+        if (!absolute) {
+            const std::wstring usual = programmingFile_.empty() ? ProgrammingPath() : programmingFile_;
+            path = av::platform::JoinPath(av::platform::RemoveFileSpec(usual), path);
+        }
+    }
+    if (path == profileFile_) return;
+    profileFile_ = path;
+    const std::wstring now = ProgrammingFile();
+    CTraceLog::Instance().Trace(L"CPanelClass_Backlit::UseLampProgramming - " + now);
+    // The watcher follows one file: it starts again on the new one.
+    StopWatcher();
+    bool attached;
+    {
+        std::lock_guard<av::Mutex> lock(mutex_);
+        attached = !units_.empty();
+    }
+    if (!attached) return;
+    // Read before the watcher starts: one reload at a time writes reports.
+    if (!Reload(now, false)) {
+        CTraceLog::Instance().Trace(L"CPanelClass_Backlit::UseLampProgramming - " + now +
+                                    L" could not be read, no lens is programmed");
+    }
+    StartWatcher();
 }
 
 void CPanelClass_Backlit::OnDeviceAttached(CHidPanelDevice* device) {
@@ -467,25 +499,28 @@ void CPanelClass_Backlit::WatchLoop(std::wstring file) {
     av::platform::ComUninitialize();
 }
 
-void CPanelClass_Backlit::Reload(const std::wstring& file) {
+bool CPanelClass_Backlit::Reload(const std::wstring& file, bool keepOnFailure) {
     struct Reading {
         CHidPanelDevice* device;
         std::wstring serial;
         LampTable table;
     };
     std::vector<Reading> read;
+    bool readOk = true;
     {
         std::lock_guard<av::Mutex> lock(mutex_);
         for (const auto& [device, unit] : units_) read.push_back({device, unit.serial, {}});
     }
     for (Reading& r : read) {
         r.table = NewLampTable();
-        if (!ReadProgramming(file, r.serial, r.table)) {
+        if (ReadProgramming(file, r.serial, r.table)) continue;
+        if (keepOnFailure) {
             CTraceLog::Instance().Trace(
                 L"CPanelClass_Backlit::Reload - TallyProgramming.xml could not be read, the "
                 L"programming is kept");
-            return;
+            return false;
         }
+        readOk = false;
     }
     {
         std::lock_guard<av::Mutex> lock(mutex_);
@@ -496,7 +531,7 @@ void CPanelClass_Backlit::Reload(const std::wstring& file) {
                 r.device = nullptr;
                 continue;
             }
-            it->second.table = std::move(r.table);
+            it->second.table = readOk ? std::move(r.table) : NewLampTable();
             // Before the first data the lenses stay dark, as on attach.
             if (hasData_) DrawLamps(r.device);
         }
@@ -510,4 +545,5 @@ void CPanelClass_Backlit::Reload(const std::wstring& file) {
         reloadSending_ = false;
     }
     reloadSent_.notify_all();
+    return readOk;
 }

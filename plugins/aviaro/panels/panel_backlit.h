@@ -74,6 +74,12 @@ public:
     // the file changes, each attached unit's programming is read again and
     // shown at once. A file that cannot be read keeps the programming.
     void UseProgrammingFile(const std::wstring& path) { programmingFile_ = path; }
+    // An aircraft profile's programming: every attached unit is programmed
+    // from it at once and shown, and the watcher follows it from then on. A
+    // name without a folder is looked for beside the usual file; empty goes
+    // back to the usual file. A file that cannot be read leaves every lens
+    // unplaced, as a missing file does at attach, and is traced.
+    void UseLampProgramming(const std::wstring& file) override;
 
     // The lamp report for a record of kRecordWords words.
     static void BuildReport(const std::uint32_t* record, const LampTable& table,
@@ -98,13 +104,16 @@ private:
     void StopWatcher();   // main thread
     void WatchLoop(std::wstring file);
     // Reads the file again for every attached unit and shows the result.
-    void Reload(const std::wstring& file);
+    // False when the file could not be read: the programming is kept, or,
+    // with keepOnFailure false, every unit's lenses are left unplaced.
+    bool Reload(const std::wstring& file, bool keepOnFailure = true);
 
     std::uint32_t record_[kRecordWords] = {};  // guarded by mutex_
     bool hasData_ = false;                     // guarded by mutex_: a record has come
     // Each attached unit's serial number and programming; guarded by mutex_.
     std::map<CHidPanelDevice*, Unit> units_;
     std::wstring programmingFile_;  // main thread; empty: ProgrammingPath()
+    std::wstring profileFile_;      // main thread; empty: programmingFile_
 
     // Set while the watcher writes the reports of a reload, with no lock held;
     // detach waits for it to clear before a unit leaves units_, so the
