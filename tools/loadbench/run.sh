@@ -12,12 +12,18 @@
 # Each case is one run of its own: "bare" (bare_client.exe), "text" (the six
 # Tarvex pages on one joystick display), "gauge" (two gauge pages, each shown
 # on a Mira of its own), "hid" (the four panels in HidStandIn.dll) and "all".
-# CPU is read from /proc (every thread of the program, nanoseconds from
-# schedstat, plus the prefix's wineserver) over SECONDS in the middle of the
-# data. The device-library stand-in's own time in SetImage, SetString and
-# SetLed (AVIARO_LUMIRAY_COST, per call, times the calls in the window) is taken
-# off; the simulator stand-in's cost is in the bare run too. "per frame" divides
-# the gauge case's CPU by the frames sent in the window.
+# CPU is the program's and the prefix's wineserver's user and system time
+# (/proc/PID/stat, clock ticks, threads that ended included) over SECONDS in
+# the middle of the data. The device-library stand-in's own time in SetImage,
+# SetString and SetLed (AVIARO_LUMIRAY_COST, per call, times the calls in the
+# window) is taken off; the simulator stand-in's cost is in the bare run too.
+# "per frame" divides the gauge case's CPU by the frames sent in the window.
+# The rounds run the cases in turn; each round's cases are set against the
+# same round's bare client, and the medians over the rounds are printed.
+#
+# LOADBENCH_CASES="bare gauge" runs some cases only; LOADBENCH_PERF=1 records
+# each case's window with perf (see profile.py); LOADBENCH_SERVER_LOG=FILE
+# counts the wineserver requests per frame (slow: the server logs each one).
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -42,11 +48,12 @@ for f in Aviaro.exe SimConnect.dll Lumiray.dll HidStandIn.dll Lumirayd.exe bare_
     [ -f "$WINE_BUILD/bin/$f" ] || { echo "loadbench: $WINE_BUILD/bin/$f is missing" >&2; exit 2; }
 done
 
-# The data: from 2 s after the connection, every 33 ms until 3 s past the
-# window; the window starts 4 s after the program starts.
+# The data: from 2 s after the connection, every 33 ms, until well past the
+# window (a slow start must not end the data inside it); the window starts
+# 6 s after the program starts.
 period=33
 first=2000
-last=$((first + (seconds + 3) * 1000))
+last=$((first + (seconds + 10) * 1000))
 sim=$WINE_WORK/bench-sim.txt
 {
     cat <<'INIT'
@@ -86,16 +93,20 @@ INIT
 # after the prefix's device and inode (under /tmp/.wine-UID, or a folder of its
 # own on some systems). Every such server is summed: Wine may start a new one
 # while the old one ends.
-wineserver_ns() {
-    local dir p total=0 n
+wineserver_pids() {
+    local dir p
     dir=$(printf '/server-%x-%x' "$(stat -c %d "$WINEPREFIX")" "$(stat -c %i "$WINEPREFIX")")
     for p in /proc/[0-9]*; do
         case "$(readlink "$p/exe" 2>/dev/null)" in */wineserver*) ;; *) continue ;; esac
         # " (deleted)": the folder was removed under a running server.
-        case "$(readlink "$p/cwd" 2>/dev/null)" in *"$dir" | *"$dir (deleted)") ;; *) continue ;; esac
-        n=$(cpu_ns "${p#/proc/}")
-        total=$((total + n))
+        case "$(readlink "$p/cwd" 2>/dev/null)" in *"$dir" | *"$dir (deleted)") echo "${p#/proc/}" ;; esac
     done
+}
+
+# The CPU nanoseconds of the given processes together.
+sum_cpu_ns() {
+    local p total=0
+    for p in "$@"; do total=$((total + $(cpu_ns "$p"))); done
     echo "$total"
 }
 
@@ -111,7 +122,7 @@ now_ms() { date +%s%3N; }
 # run_case NAME PROGRAM: runs PROGRAM in $d with the environment set up, and
 # writes "cpu_ns wineserver_ns window_start_ms window_end_ms" to $d/cpu.txt.
 run_case() {
-    local name=$1 program=$2 pid start a0 s0 a1 s1 t0 t1 l0 l1
+    local name=$1 program=$2 pid start a0 s0 a1 s1 t0 t1 l0 l1 servers
     start=$(now_ms)
     (cd "$d" && exec env ${LOADBENCH_WINEDEBUG:+WINEDEBUG=$LOADBENCH_WINEDEBUG} AVIARO_SIM_SCRIPT="$(win_path "$sim")" \
         AVIARO_LUMIRAY_SCRIPT="$(win_path "$d/lumiray.txt")" \
@@ -119,16 +130,23 @@ run_case() {
         AVIARO_HID_SCRIPT="$(win_path "$d/hid.txt")" \
         "$WINE" "$d/$program" -run >"$d/out.txt" 2>&1 </dev/null) &
     pid=$!
-    sleep $(awk -v s="$start" -v n="$(now_ms)" 'BEGIN { printf "%.3f", 4 - (n - s) / 1000 }')
-    t0=$(now_ms); a0=$(cpu_ns "$pid"); s0=$(wineserver_ns); l0=$(server_log_size)
+    sleep $(awk -v s="$start" -v n="$(now_ms)" 'BEGIN { printf "%.3f", 6 - (n - s) / 1000 }')
+    # Found before the window: a scan of /proc takes long on a busy machine.
+    servers=$(wineserver_pids)
+    [ -n "$servers" ] || echo "loadbench: no wineserver found for $WINEPREFIX" >&2
+    t0=$(now_ms); a0=$(cpu_ns "$pid"); s0=$(sum_cpu_ns $servers); l0=$(server_log_size)
     if [ -n "${LOADBENCH_PERF:-}" ]; then
         # Samples of the program (its Windows code, Wine's and the kernel's on
         # its behalf) over the window, for tools/loadbench/profile.py.
         perf record -q -F 4000 -p "$pid" -o "$d/perf.data" -- sleep "$seconds" >/dev/null 2>&1
     else
-        sleep "$seconds"
+        sleep $(awk -v s="$t0" -v n="$(now_ms)" -v w="$seconds" 'BEGIN { printf "%.3f", w - (n - s) / 1000 }')
     fi
-    t1=$(now_ms); a1=$(cpu_ns "$pid"); s1=$(wineserver_ns); l1=$(server_log_size)
+    t1=$(now_ms); a1=$(cpu_ns "$pid"); s1=$(sum_cpu_ns $servers); l1=$(server_log_size)
+    if [ "$a1" = 0 ]; then
+        echo "loadbench: $name ended inside the window; its figures are not valid" >&2
+        a1=$a0
+    fi
     wait "$pid"
     [ -n "${LOADBENCH_SERVER_LOG:-}" ] &&
         tail -c +$((l0 + 1)) "$LOADBENCH_SERVER_LOG" | head -c $((l1 - l0)) >"$d/server.txt"
