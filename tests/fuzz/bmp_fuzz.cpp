@@ -28,6 +28,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CRasterRuns runs;
     runs.Build(image, 0x010101u);
     const RasterBounds all{0, 0, 64, 48};
-    RasterComposite(target.View(), target, all, &image, &runs, -5, 7, all);
+    RasterCopy(target.View(), -5, 7, image, 0, 0, w, h, 0x010101u, RasterCopyMode::KeyedNotBlack, &all,
+               nullptr, &runs);
+    const RasterCover cover{&runs, -5, 7};
+    RasterCopyTransformed(target.View(), m, 0, 0, image, w, h, 0, RasterCopyMode::Keyed, &all, nullptr,
+                          nullptr, &cover);
+    RasterCopy(target.View(), 1, -2, image, 0, 0, w, h, 0, RasterCopyMode::Keyed, &all, nullptr, nullptr,
+               &cover);
     return 0;
 }

@@ -232,6 +232,48 @@ TEST(Raster, CopiesClipOnBothSidesAndSkipTheKey) {
     EXPECT_EQ(bottomUp, want);
 }
 
+TEST(Raster, AMaskGoesOnWithoutBlackAndItsImageOnlyIntoItsWindow) {
+    // The mask a black p / q a black (a = RGB(1,1,1), its key); the image is
+    // h everywhere (black its key). Black mask pixels hide the image and show
+    // nothing; the cover may lie partly off the frame.
+    CRasterSurface mask(3, 2);
+    const RasterPixel maskPixels[] = {0x010101, 0x000000, 0x000010, 0x000011, 0x010101, 0x000000};
+    for (int i = 0; i < 6; ++i) mask.Set(i % 3, i / 3, maskPixels[i]);
+    CRasterRuns maskRuns, imageRuns;
+    maskRuns.Build(mask, 0x010101);
+    CRasterSurface image(5, 4);
+    image.Fill(0x108);
+    imageRuns.Build(image, 0);
+    struct Case {
+        int x, y;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {1, 1, "hhhhh/hh.ph/hqh.h/hhhhh"},
+        {-1, 0, ".phhh/h.hhh/hhhhh/hhhhh"},
+        {3, 3, "hhhhh/hhhhh/hhhhh/hhhh."},
+    };
+    RasterTransform identity;
+    for (const Case& c : cases) {
+        const RasterCover cover{&maskRuns, c.x, c.y};
+        for (int copy = 0; copy < 3; ++copy) {
+            CRasterSurface dst(5, 4);
+            dst.Fill(0xEEEEEE);
+            RasterCopy(dst.View(), c.x, c.y, mask, 0, 0, 3, 2, 0x010101, RasterCopyMode::KeyedNotBlack,
+                       nullptr, nullptr, &maskRuns);
+            // Straight (tested pixel by pixel, then by runs) and transformed.
+            if (copy < 2) {
+                RasterCopy(dst.View(), 0, 0, image, 0, 0, 5, 4, 0, RasterCopyMode::Keyed, nullptr,
+                           nullptr, copy == 1 ? &imageRuns : nullptr, &cover);
+            } else {
+                RasterCopyTransformed(dst.View(), identity, 0, 0, image, 5, 4, 0,
+                                      RasterCopyMode::Keyed, nullptr, nullptr, nullptr, &cover);
+            }
+            EXPECT_EQ(Show(dst, 0xEEEEEE), c.expected) << c.x << "," << c.y << " copy " << copy;
+        }
+    }
+}
+
 TEST(Raster, TransformedCopiesTakeExactlyThePixelsWhoseCentresLandInside) {
     // The 3 × 2 source a b c / d e f (e the key) through transforms whose
     // pixel centres fall on the source's edges: [0, size) is inside.

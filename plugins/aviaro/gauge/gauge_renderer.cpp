@@ -302,10 +302,6 @@ void CGaugeRenderer::LoadBackground(const std::wstring& path) {
 // Drawing
 
 void CGaugeRenderer::Render(const RasterView& frame) {
-    if (scratch_.Width() != kFrameWidth || scratch_.Height() != kFrameHeight) {
-        scratch_.Resize(kFrameWidth, kFrameHeight);
-        scratchDirty_ = RasterBounds{};
-    }
     // 64-bit first: a draw size of INT_MIN must not overflow.
     const int x0 = Trunc(static_cast<double>(kFrameWidth) - drawWidth_);
     const int y0 = Trunc(static_cast<double>((static_cast<long long>(kFrameHeight) - drawHeight_) / 2));
@@ -326,72 +322,58 @@ void CGaugeRenderer::DrawElement(const CGaugeElement& element, const RasterView&
     float sx, sy;
     element.ShiftOffsets(sx, sy);
 
-    // The element's surface is the frame-sized scratch seen through the
-    // element's rectangle at the origin: element pixel (x, y) is scratch
-    // pixel (x0 + x, y0 + y).
+    // The element's surface is its rectangle at the origin, element pixel
+    // (x, y) at frame pixel (x0 + x, y0 + y), and its black is transparent:
+    // what lands on it goes straight onto the frame, clipped to it.
     const long long right = static_cast<long long>(x0) + element.Width();
     const long long bottom = static_cast<long long>(y0) + element.Height();
     const RasterBounds clip{x0, y0, static_cast<int>(std::min<long long>(right, kFrameWidth)),
                             static_cast<int>(std::min<long long>(bottom, kFrameHeight))};
     if (clip.IsEmpty()) return;
-    const RasterView surface = scratch_.View();
     const CGaugeImage& image = element.Image();
     const CGaugeImage& mask = element.Mask();
     const bool masked = element.HasMask();
-    // An alpha image is not copied: its rectangle is made black, which the
-    // surface's copy onto the frame leaves transparent.
-    const RasterCopyMode mode = image.Alpha() ? RasterCopyMode::FillBlack : RasterCopyMode::Keyed;
     const int px = element.PositionX(), py = element.PositionY();
-    // Without a mask the surface would only pass the image's non-black
-    // pixels on to the frame: a keyed image is copied there straight away.
-    const bool direct = !masked && mode == RasterCopyMode::Keyed;
-    const RasterView target = direct ? frame : surface;
-    RasterBounds* const dirty = direct ? nullptr : &scratchDirty_;
 
-    if (image.IsLoaded() && std::isfinite(sx) && std::isfinite(sy)) {
-        if (element.Rotation().has) {
-            // The image's axis, moved by -(sx, sy) in the image's own frame,
-            // is turned by the angle and lands on the mask's axis point.
-            if (std::isfinite(angle)) {
-                RasterTransform m;
-                m.Translate(-sx, -sy);
-                m.Translate(-image.AxisX(), -image.AxisY());
-                m.Rotate(angle);
-                const float maskAxisX = masked ? mask.AxisX() : 0.0f;
-                const float maskAxisY = masked ? mask.AxisY() : 0.0f;
-                m.Translate(maskAxisX + static_cast<float>(px), maskAxisY + static_cast<float>(py));
-                const int w = masked ? std::min(image.Width(), mask.Width()) : image.Width();
-                const int h = masked ? std::min(image.Height(), mask.Height()) : image.Height();
-                RasterCopyTransformed(target, m, x0, y0, image.Pixels(), w, h, kBlack, mode, &clip,
-                                      dirty, &image.VisiblePart());
-            }
-        } else if (masked) {
-            // The image scrolls under the mask's window opposite to the shift.
-            const int w = std::min(image.Width(), mask.Width());
-            const int h = std::min(image.Height(), mask.Height());
-            RasterCopy(surface, x0 + px - Trunc(image.AxisX()), y0 + py - Trunc(image.AxisY()),
-                       image.Pixels(), Trunc(sx) - Trunc(mask.AxisX()),
-                       Trunc(sy) - Trunc(mask.AxisY()), w, h, kBlack, mode, &clip, &scratchDirty_);
-        } else {
-            // The top-left corner, not the axis, sits at the position.
-            RasterCopy(target, x0 + Trunc(sx) + px, y0 + Trunc(sy) + py, image.Pixels(), 0, 0,
-                       image.Width(), image.Height(), kBlack, mode, &clip, dirty);
-        }
+    // The mask lies over the image with its top-left at the position: its
+    // pixels other than RGB(1,1,1) hide the image, and of those only the
+    // ones not black show. So the mask goes onto the frame as it is, and the
+    // image only into the window the mask leaves.
+    RasterCover cover;
+    if (masked && mask.IsLoaded()) {
+        cover = RasterCover{&mask.OpaqueRuns(), x0 + px, y0 + py};
+        RasterCopy(frame, x0 + px, y0 + py, mask.Pixels(), 0, 0, mask.Width(), mask.Height(),
+                   kMaskKey, RasterCopyMode::KeyedNotBlack, &clip, nullptr, &mask.OpaqueRuns());
     }
-    // The mask goes over the image with its top-left at the position, and
-    // the surface onto the frame with black transparent.
-    const CRasterSurface* overlay = masked && mask.IsLoaded() ? &mask.Pixels() : nullptr;
-    RasterBounds rect = scratchDirty_;
-    if (overlay != nullptr) {
-        const long long ml = static_cast<long long>(x0) + px, mt = static_cast<long long>(y0) + py;
-        rect.Add(static_cast<int>(std::clamp<long long>(ml, clip.left, clip.right)),
-                 static_cast<int>(std::clamp<long long>(mt, clip.top, clip.bottom)),
-                 static_cast<int>(std::clamp<long long>(ml + mask.Width(), clip.left, clip.right)),
-                 static_cast<int>(std::clamp<long long>(mt + mask.Height(), clip.top, clip.bottom)));
+    // An alpha image would leave a black, so transparent, hole: nothing.
+    if (!image.IsLoaded() || image.Alpha() || !std::isfinite(sx) || !std::isfinite(sy)) return;
+    if (element.Rotation().has) {
+        // The image's axis, moved by -(sx, sy) in the image's own frame, is
+        // turned by the angle and lands on the mask's axis point.
+        if (!std::isfinite(angle)) return;
+        RasterTransform m;
+        m.Translate(-sx, -sy);
+        m.Translate(-image.AxisX(), -image.AxisY());
+        m.Rotate(angle);
+        const float maskAxisX = masked ? mask.AxisX() : 0.0f;
+        const float maskAxisY = masked ? mask.AxisY() : 0.0f;
+        m.Translate(maskAxisX + static_cast<float>(px), maskAxisY + static_cast<float>(py));
+        const int w = masked ? std::min(image.Width(), mask.Width()) : image.Width();
+        const int h = masked ? std::min(image.Height(), mask.Height()) : image.Height();
+        RasterCopyTransformed(frame, m, x0, y0, image.Pixels(), w, h, kBlack, RasterCopyMode::Keyed,
+                              &clip, nullptr, &image.VisiblePart(), &cover);
+    } else if (masked) {
+        // The image scrolls under the mask's window opposite to the shift.
+        const int w = std::min(image.Width(), mask.Width());
+        const int h = std::min(image.Height(), mask.Height());
+        RasterCopy(frame, x0 + px - Trunc(image.AxisX()), y0 + py - Trunc(image.AxisY()),
+                   image.Pixels(), Trunc(sx) - Trunc(mask.AxisX()), Trunc(sy) - Trunc(mask.AxisY()),
+                   w, h, kBlack, RasterCopyMode::Keyed, &clip, nullptr, nullptr, &cover);
+    } else {
+        // The top-left corner, not the axis, sits at the position.
+        RasterCopy(frame, x0 + Trunc(sx) + px, y0 + Trunc(sy) + py, image.Pixels(), 0, 0,
+                   image.Width(), image.Height(), kBlack, RasterCopyMode::Keyed, &clip);
     }
-    RasterComposite(frame, scratch_, rect, overlay, overlay != nullptr ? &mask.OpaqueRuns() : nullptr,
-                    x0 + px, y0 + py, clip);
-    scratchDirty_ = RasterBounds{};
 }
 
 void CGaugeRenderer::DrawLabel(std::size_t index, const RasterView& frame, int x0) {

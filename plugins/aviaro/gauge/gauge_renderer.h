@@ -264,11 +264,7 @@ private:
     std::wstring imageFolder_;
     std::wstring gaugeName_;
 
-    // Render's own, reused from frame to frame (render thread only): the
-    // elements' surface (frame-sized: the part of an element outside the
-    // frame is never seen), the part of it drawn since it was last cleared,
-    // and one rendered label per button.
-    CRasterSurface scratch_;
-    RasterBounds scratchDirty_;
+    // Render's own, reused from frame to frame (render thread only): one
+    // rendered label per button.
     std::vector<std::unique_ptr<Label>> labels_;
 };

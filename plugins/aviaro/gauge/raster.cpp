@@ -178,6 +178,30 @@ RasterBounds ClipFor(int width, int height, const RasterBounds* clip) {
     return r;
 }
 
+// Calls fn(a, b) for each part [a, b) of columns [from, to) of row y that
+// cover leaves free, left to right.
+template <typename Fn>
+inline void ForEachUncovered(const RasterCover* cover, int y, int from, int to, Fn&& fn) {
+    if (from >= to) return;
+    const long long row = cover != nullptr && cover->runs != nullptr ? static_cast<long long>(y) - cover->y : -1;
+    if (row < 0 || row >= cover->runs->Rows()) {
+        fn(from, to);
+        return;
+    }
+    const int r = static_cast<int>(row);
+    long long cur = from;
+    for (const CRasterRuns::Run* run = cover->runs->RowBegin(r); run != cover->runs->RowEnd(r); ++run) {
+        const long long a = static_cast<long long>(run->x0) + cover->x;
+        const long long b = static_cast<long long>(run->x1) + cover->x;
+        if (b <= cur) continue;
+        if (a >= to) break;
+        if (a > cur) fn(static_cast<int>(cur), static_cast<int>(a));
+        cur = b;
+        if (cur >= to) return;
+    }
+    fn(static_cast<int>(cur), to);
+}
+
 // The steps k in [from, to) of a run of n pixels whose coordinate
 // c0 + k·dc lies in [0, limit). c0 + n·dc must not overflow.
 struct StepSpan {
@@ -216,7 +240,7 @@ StepSpan InsideSteps(std::int64_t c0, std::int64_t dc, std::uint64_t limit, int 
 
 void RasterCopy(const RasterView& dst, int dx, int dy, const CRasterSurface& src, int sx, int sy,
                 int w, int h, RasterPixel key, RasterCopyMode mode, const RasterBounds* clip,
-                RasterBounds* written, const CRasterRuns* runs) {
+                RasterBounds* written, const CRasterRuns* runs, const RasterCover* cover) {
     if (runs != nullptr && !runs->IsBuiltFor(src, key)) runs = nullptr;
     if (!ValidView(dst) || src.IsEmpty() || w <= 0 || h <= 0) return;
     const RasterBounds c = ClipFor(dst.width, dst.height, clip);
@@ -237,37 +261,48 @@ void RasterCopy(const RasterView& dst, int dx, int dy, const CRasterSurface& src
     const int W = static_cast<int>(cw), H = static_cast<int>(ch);
     if (written != nullptr) written->Add(X, Y, X + W, Y + H);
     const int bpp = dst.bytesPerPixel;
+    const bool notBlack = mode == RasterCopyMode::KeyedNotBlack;
+    auto keep = [key, notBlack](RasterPixel p) {
+        return ((p ^ key) & kRasterRgbMask) != 0 && (!notBlack || (p & kRasterRgbMask) != 0);
+    };
     for (int row = 0; row < H; ++row) {
         std::uint8_t* out = dst.bits + (Y + row) * dst.stride + static_cast<std::ptrdiff_t>(X) * bpp;
-        if (mode == RasterCopyMode::FillBlack) {
-            for (int col = 0; col < W; ++col) WritePixel(out + col * bpp, bpp, 0u);
-            continue;
-        }
         const RasterPixel* in = src.Pixels() + static_cast<std::size_t>(V + row) * src.Width() + U;
-        if (runs != nullptr) {
-            // Only the runs' pixels, none of them the key.
-            for (const CRasterRuns::Run* r = runs->RowBegin(V + row); r != runs->RowEnd(V + row); ++r) {
-                const int from = std::max(r->x0, U) - U, to = std::min(r->x1, U + W) - U;
-                if (bpp == 4) {
-                    PutRun<4>(out, from, in + from, to - from);
-                } else {
-                    PutRun<3>(out, from, in + from, to - from);
+        // Columns [from, to) of the rectangle.
+        auto copyColumns = [&](int from, int to) {
+            if (mode == RasterCopyMode::FillBlack) {
+                for (int col = from; col < to; ++col) WritePixel(out + col * bpp, bpp, 0u);
+                return;
+            }
+            if (runs != nullptr) {
+                // Only the runs' pixels, none of them the key.
+                for (const CRasterRuns::Run* r = runs->RowBegin(V + row); r != runs->RowEnd(V + row); ++r) {
+                    const int a = std::max(r->x0 - U, from), b = std::min(r->x1 - U, to);
+                    if (a >= b) continue;
+                    if (notBlack && r->hasBlack) {
+                        for (int col = a; col < b; ++col) {
+                            if ((in[col] & kRasterRgbMask) != 0) WritePixel(out + col * bpp, bpp, in[col]);
+                        }
+                    } else if (bpp == 4) {
+                        PutRun<4>(out, a, in + a, b - a);
+                    } else {
+                        PutRun<3>(out, a, in + a, b - a);
+                    }
+                }
+                return;
+            }
+            if (bpp == 4) {
+                RasterPixel* out32 = reinterpret_cast<RasterPixel*>(out);
+                for (int col = from; col < to; ++col) {
+                    if (keep(in[col])) out32[col] = in[col];
+                }
+            } else {
+                for (int col = from; col < to; ++col) {
+                    if (keep(in[col])) WritePixel(out + col * 3, 3, in[col]);
                 }
             }
-            continue;
-        }
-        if (bpp == 4) {
-            RasterPixel* out32 = reinterpret_cast<RasterPixel*>(out);
-            for (int col = 0; col < W; ++col) {
-                const RasterPixel p = in[col];
-                if (((p ^ key) & kRasterRgbMask) != 0) out32[col] = p;
-            }
-        } else {
-            for (int col = 0; col < W; ++col) {
-                const RasterPixel p = in[col];
-                if (((p ^ key) & kRasterRgbMask) != 0) WritePixel(out + col * 3, 3, p);
-            }
-        }
+        };
+        ForEachUncovered(cover, Y + row, X, X + W, [&](int a, int b) { copyColumns(a - X, b - X); });
     }
 }
 
@@ -283,6 +318,13 @@ void TransformedRow(std::uint8_t* out, int from, int to, std::uint64_t u, std::u
         std::memset(out + from * kBytes, 0, static_cast<std::size_t>(to - from) * kBytes);
         return;
     }
+    if (mode == RasterCopyMode::KeyedNotBlack) {
+        for (int k = from; k < to; ++k, u += du, v += dv) {
+            const RasterPixel p = part[static_cast<std::size_t>(v >> 32) * stride + static_cast<std::size_t>(u >> 32)];
+            if (((p ^ key) & kRasterRgbMask) != 0 && (p & kRasterRgbMask) != 0) PutPixel<kBytes>(out, k, p);
+        }
+        return;
+    }
     for (int k = from; k < to; ++k, u += du, v += dv) {
         const RasterPixel p = part[static_cast<std::size_t>(v >> 32) * stride + static_cast<std::size_t>(u >> 32)];
         if (((p ^ key) & kRasterRgbMask) != 0) PutPixel<kBytes>(out, k, p);
@@ -294,12 +336,12 @@ void TransformedRow(std::uint8_t* out, int from, int to, std::uint64_t u, std::u
 void RasterCopyTransformed(const RasterView& dst, const RasterTransform& m, int originX,
                            int originY, const CRasterSurface& src, int w, int h, RasterPixel key,
                            RasterCopyMode mode, const RasterBounds* clip, RasterBounds* written,
-                           const RasterBounds* sourcePart) {
+                           const RasterBounds* sourcePart, const RasterCover* cover) {
     w = std::min(w, src.Width());
     h = std::min(h, src.Height());
     // The source pixels that can be drawn: [sl, sr) × [st, sb).
     int sl = 0, st = 0, sr = w, sb = h;
-    if (sourcePart != nullptr && mode == RasterCopyMode::Keyed) {
+    if (sourcePart != nullptr && mode != RasterCopyMode::FillBlack) {
         sl = std::max(sl, sourcePart->left), st = std::max(st, sourcePart->top);
         sr = std::min(sr, sourcePart->right), sb = std::min(sb, sourcePart->bottom);
     }
@@ -377,96 +419,17 @@ void RasterCopyTransformed(const RasterView& dst, const RasterTransform& m, int 
                                   .Intersect(InsideSteps(v0, dv, vLimit, xe - xs));
         if (span.empty()) continue;
         std::uint8_t* out = dst.bits + y * dst.stride + static_cast<std::ptrdiff_t>(xs) * dst.bytesPerPixel;
-        // Inside the span both coordinates lie in [0, limit): unsigned from here.
-        const std::uint64_t u = static_cast<std::uint64_t>(u0 + span.from * du);
-        const std::uint64_t v = static_cast<std::uint64_t>(v0 + span.from * dv);
-        if (dst.bytesPerPixel == 4) {
-            TransformedRow<4>(out, span.from, span.to, u, v, uStep, vStep, part, srcStride, key, mode);
-        } else {
-            TransformedRow<3>(out, span.from, span.to, u, v, uStep, vStep, part, srcStride, key, mode);
-        }
-    }
-}
-
-namespace {
-
-// RasterComposite's rows, for 3- or 4-byte destinations; o is the overlay's
-// rectangle on the surface (empty: none).
-template <int kBytes>
-void CompositeRows(const RasterView& dst, CRasterSurface& surface, const RasterBounds& r,
-                   const CRasterSurface* overlay, const CRasterRuns* runs, int overlayX,
-                   int overlayY, const RasterBounds& o) {
-    const bool toFrame = ValidView(dst);
-    for (int y = r.top; y < r.bottom; ++y) {
-        RasterPixel* row = surface.Pixels() + static_cast<std::size_t>(y) * surface.Width();
-        const bool inFrame = toFrame && y < dst.height;
-        const int right = inFrame ? std::min(r.right, dst.width) : r.left;
-        std::uint8_t* out = inFrame ? dst.bits + y * dst.stride : nullptr;
-        // The surface's own pixels in [from, to): black is transparent. They
-        // come in long runs (a dial, a horizon), written a run at a time.
-        auto surfacePixels = [&](int from, int to) {
-            to = std::min(to, right);
-            for (int x = from; x < to;) {
-                if ((row[x] & kRasterRgbMask) == 0) {
-                    ++x;
-                    continue;
-                }
-                const int start = x;
-                while (x < to && (row[x] & kRasterRgbMask) != 0) ++x;
-                PutRun<kBytes>(out, start, row + start, x - start);
+        ForEachUncovered(cover, y, xs + span.from, xs + span.to, [&](int a, int b) {
+            const int from = a - xs, to = b - xs;
+            // Inside the span both coordinates lie in [0, limit): unsigned from here.
+            const std::uint64_t u = static_cast<std::uint64_t>(u0 + from * du);
+            const std::uint64_t v = static_cast<std::uint64_t>(v0 + from * dv);
+            if (dst.bytesPerPixel == 4) {
+                TransformedRow<4>(out, from, to, u, v, uStep, vStep, part, srcStride, key, mode);
+            } else {
+                TransformedRow<3>(out, from, to, u, v, uStep, vStep, part, srcStride, key, mode);
             }
-        };
-        int cur = r.left;
-        if (y >= o.top && y < o.bottom) {
-            // The overlay's runs cover the surface; between them (its key
-            // colour) the surface shows.
-            const int oy = y - overlayY;
-            const RasterPixel* over = overlay->Pixels() + static_cast<std::size_t>(oy) * overlay->Width();
-            for (const CRasterRuns::Run* run = runs->RowBegin(oy); run != runs->RowEnd(oy); ++run) {
-                const int a = std::max(run->x0 + overlayX, o.left);
-                const int b = std::min(run->x1 + overlayX, o.right);
-                if (a >= b) continue;
-                surfacePixels(cur, a);
-                const int to = std::min(b, right);
-                if (!run->hasBlack) {
-                    PutRun<kBytes>(out, a, over + (a - overlayX), to - a);
-                } else {
-                    for (int x = a; x < to; ++x) {
-                        const RasterPixel p = over[x - overlayX];
-                        if ((p & kRasterRgbMask) != 0) PutPixel<kBytes>(out, x, p);
-                    }
-                }
-                cur = b;
-            }
-        }
-        surfacePixels(cur, r.right);
-        std::fill(row + r.left, row + r.right, 0u);
-    }
-}
-
-}  // namespace
-
-void RasterComposite(const RasterView& dst, CRasterSurface& surface, const RasterBounds& rect,
-                     const CRasterSurface* overlay, const CRasterRuns* overlayRuns, int overlayX,
-                     int overlayY, const RasterBounds& overlayClip) {
-    const RasterBounds r = ClipFor(surface.Width(), surface.Height(), &rect);
-    if (r.IsEmpty()) return;
-    // The overlay's pixels on the surface, as a rectangle of surface pixels.
-    RasterBounds o{};
-    if (overlay != nullptr && overlayRuns != nullptr && !overlay->IsEmpty() &&
-        overlayRuns->IsBuiltFor(*overlay, 0x010101u)) {
-        const long long l = std::max<long long>({overlayX, overlayClip.left, r.left});
-        const long long t = std::max<long long>({overlayY, overlayClip.top, r.top});
-        const long long rr = std::min<long long>({static_cast<long long>(overlayX) + overlay->Width(),
-                                                  overlayClip.right, r.right});
-        const long long b = std::min<long long>({static_cast<long long>(overlayY) + overlay->Height(),
-                                                 overlayClip.bottom, r.bottom});
-        if (rr > l && b > t) o = RasterBounds{int(l), int(t), int(rr), int(b)};
-    }
-    if (ValidView(dst) && dst.bytesPerPixel == 3) {
-        CompositeRows<3>(dst, surface, r, overlay, overlayRuns, overlayX, overlayY, o);
-    } else {
-        CompositeRows<4>(dst, surface, r, overlay, overlayRuns, overlayX, overlayY, o);
+        });
     }
 }
 

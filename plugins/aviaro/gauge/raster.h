@@ -9,6 +9,7 @@
 // a surface's pixels.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -73,6 +74,7 @@ public:
     bool IsBuiltFor(const CRasterSurface& surface, RasterPixel key) const {
         return height_ == surface.Height() && width_ == surface.Width() && key_ == key;
     }
+    int Rows() const { return std::max(height_, 0); }
     const Run* RowBegin(int y) const { return runs_.data() + rowStart_[static_cast<std::size_t>(y)]; }
     const Run* RowEnd(int y) const { return runs_.data() + rowStart_[static_cast<std::size_t>(y) + 1]; }
 
@@ -81,6 +83,14 @@ private:
     std::vector<Run> runs_;
     int width_ = -1, height_ = -1;
     RasterPixel key_ = 0;
+};
+
+// Pixels a copy leaves alone: those of runs, with the surface they were built
+// for placed at (x, y) on the destination. A masked element's image goes only
+// where its mask leaves a window; the mask covers the rest anyway.
+struct RasterCover {
+    const CRasterRuns* runs = nullptr;
+    int x = 0, y = 0;
 };
 
 // A rectangle of pixels written, for callers that clear only what they drew.
@@ -109,8 +119,9 @@ void RasterSinCosDegrees(double degrees, double& sine, double& cosine);
 
 // What a copy does with the source pixels it covers.
 enum class RasterCopyMode {
-    Keyed,       // copy every pixel except those of the key colour
-    FillBlack,   // write black wherever the source rectangle lands
+    Keyed,          // copy every pixel except those of the key colour
+    FillBlack,      // write black wherever the source rectangle lands
+    KeyedNotBlack,  // as Keyed, and black is left out too (a mask onto a frame)
 };
 
 // Copies w × h pixels of src from (sx, sy) to dst at (dx, dy), skipping the
@@ -119,11 +130,11 @@ enum class RasterCopyMode {
 // rest is drawn where it would have been. written, when given, grows by the
 // destination rectangle covered (keyed pixels included).
 // runs, when given, must be built for src and key: they replace the per-pixel
-// key test.
+// key test. cover, when given, names destination pixels left as they are.
 void RasterCopy(const RasterView& dst, int dx, int dy, const CRasterSurface& src, int sx, int sy,
                 int w, int h, RasterPixel key, RasterCopyMode mode = RasterCopyMode::Keyed,
                 const RasterBounds* clip = nullptr, RasterBounds* written = nullptr,
-                const CRasterRuns* runs = nullptr);
+                const CRasterRuns* runs = nullptr, const RasterCover* cover = nullptr);
 
 // Copies the w × h pixels of src at (0, 0) through transform m, whose output
 // lands at (originX, originY) on dst. Each destination pixel whose centre maps
@@ -133,24 +144,16 @@ void RasterCopy(const RasterView& dst, int dx, int dy, const CRasterSurface& src
 // that is not finite or not invertible draws nothing. clip and written as for
 // RasterCopy. sourcePart, for a keyed copy, may name the part of src outside
 // which every pixel is the key (RasterOpaqueBounds): nothing else is visited.
+// cover as for RasterCopy.
 void RasterCopyTransformed(const RasterView& dst, const RasterTransform& m, int originX,
                            int originY, const CRasterSurface& src, int w, int h, RasterPixel key,
                            RasterCopyMode mode = RasterCopyMode::Keyed,
                            const RasterBounds* clip = nullptr, RasterBounds* written = nullptr,
-                           const RasterBounds* sourcePart = nullptr);
+                           const RasterBounds* sourcePart = nullptr,
+                           const RasterCover* cover = nullptr);
 
 // The smallest rectangle holding every pixel of surface that is not key.
 RasterBounds RasterOpaqueBounds(const CRasterSurface& surface, RasterPixel key);
-
-// An element's last step, in one pass: overlay (when given) is copied onto
-// surface with its top-left at (overlayX, overlayY), within overlayClip and
-// skipping RGB(1,1,1), the masks' key; then every pixel of surface inside rect that is not
-// black goes to dst at the same place, and surface is black again inside rect.
-// rect must cover every pixel the overlay and earlier copies wrote.
-// overlayRuns must be built for the overlay and that key.
-void RasterComposite(const RasterView& dst, CRasterSurface& surface, const RasterBounds& rect,
-                     const CRasterSurface* overlay, const CRasterRuns* overlayRuns, int overlayX,
-                     int overlayY, const RasterBounds& overlayClip);
 
 // Sets the pixels inside bounds (clipped) to colour.
 void RasterFillRect(CRasterSurface& dst, const RasterBounds& rect, RasterPixel colour);
