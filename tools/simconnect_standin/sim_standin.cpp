@@ -155,6 +155,18 @@ void SimStandIn::ArmTimer(std::chrono::steady_clock::time_point when) {
     }
 }
 
+bool SimStandIn::SubscribedId(const std::string& eventName, DWord& id) const {
+    std::lock_guard<av::Mutex> lock(mutex_);
+    bool found = false;
+    for (const auto& [name, sid] : subscriptions_) {
+        if (name == eventName) {
+            id = sid;
+            found = true;
+        }
+    }
+    return found;
+}
+
 void SimStandIn::StopTimer() {
     {
         std::lock_guard<av::Mutex> lock(mutex_);
@@ -416,17 +428,7 @@ HRESULT SimStandIn::CallDispatch(av::Handle connection, simconnect::DispatchProc
                 continue;
             }
             DWord id = 0;
-            bool subscribed = false;
-            {
-                std::lock_guard<av::Mutex> lock(mutex_);
-                for (const auto& [name, sid] : subscriptions_) {
-                    if (name == verb) {
-                        id = sid;
-                        subscribed = true;
-                    }
-                }
-            }
-            if (!subscribed) {
+            if (!SubscribedId(verb, id)) {
                 Record("skip " + verb + " (not subscribed)");
                 continue;
             }
@@ -458,13 +460,7 @@ HRESULT SimStandIn::CallDispatch(av::Handle connection, simconnect::DispatchProc
                 id = static_cast<DWord>(std::strtoul(words[1].c_str(), nullptr, 0));
                 subscribed = true;
             } else {
-                std::lock_guard<av::Mutex> lock(mutex_);
-                for (const auto& [name, sid] : subscriptions_) {
-                    if (name == verb) {
-                        id = sid;
-                        subscribed = true;
-                    }
-                }
+                subscribed = SubscribedId(verb, id);
             }
             if (!subscribed) {
                 Record("skip " + verb + " (not subscribed)");

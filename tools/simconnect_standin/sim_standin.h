@@ -101,6 +101,8 @@ private:
     void SignalClient();
     // Wakes the client for the script at a given time, from a thread of its own.
     void ArmTimer(std::chrono::steady_clock::time_point when);
+    // The id the client subscribed the system event under (the last one wins).
+    bool SubscribedId(const std::string& eventName, simconnect::DWord& id) const;
     void StopTimer();
     // Wakes the client for a frame of the aircraft model.
     void ModelChanged();
