@@ -448,6 +448,7 @@ TEST_F(RegistrationFolder, ExeXmlCorpus) {
         {"cut-short", "a root never closed is left alone"},
         {"utf16", "16-bit text is left alone"},
         {"malformed-tag-name", "a tag name run into \"=\" is not understood: left alone"},
+        {"slash-in-tag", "a \"/\" that does not end the tag is not understood: left alone"},
         {"lower-case-element", "<launch.addon> is not an entry, as for the simulators"},
     };
     const std::wstring corpus =

@@ -50,13 +50,15 @@ bool StartsWith(const std::string& bytes, std::size_t at, std::string_view what)
 }
 
 // The name of a tag whose text starts at `at`; empty when there is none. A
-// name run straight into "=", a quote or "<" ("<Disabled=/>") is no name: the
-// markup is not understood.
+// name run straight into "=", a quote or "<" ("<Disabled=/>"), or followed by
+// a "/" that does not end the tag ("<Disabled/x/>"), is no name: the markup is
+// not understood.
 std::string_view TagName(const std::string& bytes, std::size_t at) {
     std::size_t end = at;
     while (end < bytes.size()) {
         const char c = bytes[end];
         if (c == '<' || c == '=' || c == '"' || c == '\'') return std::string_view();
+        if (c == '/' && (end + 1 >= bytes.size() || bytes[end + 1] != '>')) return std::string_view();
         if (IsSpace(c) || c == '/' || c == '>') break;
         ++end;
     }
