@@ -57,11 +57,17 @@ private:
     int touched_ = 0;
 };
 
-std::vector<CountingPage*> g_pages;
+// The pages the manager made of one kind, in order; the manager owns them.
+template <class Page>
+std::vector<Page*>& Made() {
+    static std::vector<Page*> pages;
+    return pages;
+}
 
-IPage* MakeCounting(PageKind, std::uint32_t id, IPageOwner* owner, bool) {
-    auto* page = new CountingPage(id, owner);
-    g_pages.push_back(page);
+template <class Page>
+IPage* MakePage(PageKind, std::uint32_t id, IPageOwner* owner, bool) {
+    auto* page = new Page(id, owner);
+    Made<Page>().push_back(page);
     return page;
 }
 
@@ -71,14 +77,14 @@ TEST(ManagerThreads, CallbacksDataAndRefreshesAtOnce) {
     lib.Reset();
     for (int d = 1; d <= 3; ++d) lib.Add(Dev(d), {CLumirayLibrary::DeviceType_Tarvex, L""});
     CLumirayLibrary::Instance().UseEntryTable(lib.Entries());
-    g_pages.clear();
+    Made<CountingPage>().clear();
 
     {
-        CAviaro app(&MakeCounting, PanelSet{});
+        CAviaro app(&MakePage<CountingPage>, PanelSet{});
         std::uint32_t next = 0;
         ASSERT_TRUE(app.InitializePages(&next));
         ASSERT_TRUE(app.InitializeLumiray());
-        ASSERT_EQ(g_pages.size(), 3u);
+        ASSERT_EQ(Made<CountingPage>().size(), 3u);
 
         constexpr int kRounds = 3000;
         std::thread library([&] {
@@ -93,7 +99,7 @@ TEST(ManagerThreads, CallbacksDataAndRefreshesAtOnce) {
             }
         });
         std::thread worker([&] {
-            for (int i = 0; i < kRounds; ++i) app.RefreshPage(g_pages[i % 3]);
+            for (int i = 0; i < kRounds; ++i) app.RefreshPage(Made<CountingPage>()[i % 3]);
         });
         const unsigned char block[8] = {};
         for (int i = 0; i < kRounds; ++i) {
@@ -104,7 +110,7 @@ TEST(ManagerThreads, CallbacksDataAndRefreshesAtOnce) {
         worker.join();
 
         int presses = 0;
-        for (CountingPage* p : g_pages) presses += p->presses.load();
+        for (CountingPage* p : Made<CountingPage>()) presses += p->presses.load();
         EXPECT_GT(presses, 0);
         app.FinalizeLumiray();
         EXPECT_TRUE(app.Devices().empty());
@@ -140,14 +146,6 @@ private:
     std::wstring name_;
 };
 
-std::vector<ProfilePage*> g_gauges;
-
-IPage* MakeProfilePage(PageKind, std::uint32_t id, IPageOwner* owner, bool) {
-    auto* page = new ProfilePage(id, owner);
-    g_gauges.push_back(page);
-    return page;
-}
-
 // Aircraft change on the main thread while the library's thread turns pages
 // and reports buttons; then each aircraft shows its gauges, and each unit
 // comes back on the page it showed last with it.
@@ -162,14 +160,15 @@ TEST(ManagerThreads, AircraftChangeWhileThePilotTurnsPages) {
     lib.Add(Dev(1), {CLumirayLibrary::DeviceType_Mira, L"M1"});
     lib.Add(Dev(2), {CLumirayLibrary::DeviceType_Mira, L"M2"});
     CLumirayLibrary::Instance().UseEntryTable(lib.Entries());
-    g_gauges.clear();
+    Made<ProfilePage>().clear();
     {
-        CAviaro app(&MakeProfilePage, PanelSet{});
+        CAviaro app(&MakePage<ProfilePage>, PanelSet{});
         std::uint32_t next = 0;
         ASSERT_TRUE(app.InitializePages(&next));
         ASSERT_TRUE(app.InitializeLumiray());
-        ASSERT_EQ(g_gauges.size(), 2u);
-        auto shown = [&] { return g_gauges[0]->GaugeName() + L"|" + g_gauges[1]->GaugeName(); };
+        ASSERT_EQ(Made<ProfilePage>().size(), 2u);
+        const std::vector<ProfilePage*>& gauges = Made<ProfilePage>();
+        auto shown = [&] { return gauges[0]->GaugeName() + L"|" + gauges[1]->GaugeName(); };
         EXPECT_EQ(shown(), L"own1|own2");  // until a title comes
 
         std::thread library([&] {
