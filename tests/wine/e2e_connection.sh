@@ -86,7 +86,7 @@ check_eq "-run without SimConnect.dll exits with -1" 255 $?
 # Tracing on through the registry.
 d=$(conn_setup connection-trace)
 printf 'quit\n' >"$d/script.txt"
-wine_run "$d/reg.txt" reg add "$debug_key" /v Aviaro /t REG_SZ /d "$(win_path "$d")\\trace.txt" /f
+wine_reg_add "$d/reg.txt" "$debug_key" Aviaro "$(win_path "$d")\\trace.txt"
 (cd "$d" && AVIARO_SIM_SCRIPT="$d/script.txt" AVIARO_SIM_RECORD="$d/record.txt" \
     wine_run "$d/out.txt" "$d/Aviaro.exe" -RUN)
 check_eq "-RUN with tracing exits 0" 0 $?
@@ -107,7 +107,7 @@ check_file_eq "trace file: separator, InitSimConnect results, the run without Av
 
 # The same with the library missing: the open fails with E_NOTIMPL and nothing else runs.
 d2=$(conn_setup connection-trace-no-dll nodll)
-wine_run "$d2/reg.txt" reg add "$debug_key" /v Aviaro /t REG_SZ /d "$(win_path "$d2")\\trace.txt" /f
+wine_reg_add "$d2/reg.txt" "$debug_key" Aviaro "$(win_path "$d2")\\trace.txt"
 (unset MSFS_SDK MSFS2024_SDK; cd "$d2" && wine_run "$d2/out.txt" "$d2/Aviaro.exe" -run)
 check_eq "-run without the DLL and with tracing exits with -1" 255 $?
 # The x86-64 build first names the file it tried beside itself (no SDK
@@ -124,7 +124,7 @@ check_file_eq "trace file without the DLL ends after the failed open" \
 # An empty value leaves tracing off.
 d3=$(conn_setup connection-trace-empty)
 printf 'quit\n' >"$d3/script.txt"
-wine_run "$d3/reg.txt" reg add "$debug_key" /v Aviaro /t REG_SZ /d "" /f
+wine_reg_add "$d3/reg.txt" "$debug_key" Aviaro ""
 (cd "$d3" && AVIARO_SIM_SCRIPT="$d3/script.txt" wine_run "$d3/out.txt" "$d3/Aviaro.exe" -run)
 check_eq "-run with an empty Debug value exits 0" 0 $?
 if [ -z "$(ls "$d3" | grep -iv -e '^aviaro.exe$' -e '^simconnect.dll$' -e '^script.txt$' -e '\.txt$')" ] \

@@ -36,8 +36,8 @@ printf '%s\n' 'init "heading indicator" 0' 'effect HEADING_BUG_INC add "heading 
 printf '%s\n' strict 'device mira MIRA-1' 'wait Lumiray_SetImage' 'sleep 4000' 'press 1 0x2' 'sleep 500' \
     'press 1 0x20' 'sleep 1500' >"$d/lumiray.txt"
 manager_key='HKLM\SOFTWARE\Orlend\Lumiray'
-wine_run "$d/reg1.txt" reg add "$manager_key" /v LumirayX86 /t REG_SZ /d "$(win_path "$d")\\Lumiray.dll" /f
-wine_run "$d/reg2.txt" reg add "$manager_key\\Debug" /v Aviaro /t REG_SZ /d "$(win_path "$d")\\trace.txt" /f
+wine_reg_add "$d/reg1.txt" "$manager_key" LumirayX86 "$(win_path "$d")\\Lumiray.dll"
+wine_reg_add "$d/reg2.txt" "$manager_key\\Debug" Aviaro "$(win_path "$d")\\trace.txt"
 lumirayd_install && lumirayd_start
 
 # The author's edits, once the flight has started: a new package (written

@@ -7,7 +7,7 @@
 hid_key='HKLM\SOFTWARE\Orlend\Lumiray\Debug'
 hid_run() {  # hid_run DIR WORKDIR: Aviaro.exe -run in DIR, traced, started from WORKDIR
     cp "$WINE_BUILD/bin/Aviaro.exe" "$WINE_BUILD/bin/SimConnect.dll" "$1/"
-    wine_run "$1/reg.txt" reg add "$hid_key" /v Aviaro /t REG_SZ /d "$(win_path "$1")\\trace.txt" /f
+    wine_reg_add "$1/reg.txt" "$hid_key" Aviaro "$(win_path "$1")\\trace.txt"
     (cd "$2" && AVIARO_SIM_SCRIPT="$(win_path "$hid_scripts/sim.txt")" AVIARO_SIM_RECORD="$(win_path "$1/sim-record.txt")" \
         AVIARO_HID_SCRIPT="$(win_path "$hid_scripts/hid.txt")" AVIARO_HID_RECORD="$(win_path "$1/hid-record.txt")" \
         wine_run "$1/out.txt" "$1/Aviaro.exe" -run)

@@ -67,7 +67,7 @@ printf '%s\n' '<?xml version="1.0" encoding="Windows-1252"?>' \
     "$T$T<Path>C:\\Traffic\\traffic.exe</Path>" "$T</Launch.Addon>" '</SimBase.Document>' \
     >"$inst_fsx/exe.xml"
 cp "$inst_fsx/exe.xml" "$d/exe-before.xml"
-wine_run "$d/reg.txt" reg add "$inst_fsx_key" /v SetupPath /t REG_SZ /d "$(win_path "$inst_sim")\\" /f
+wine_reg_add "$d/reg.txt" "$inst_fsx_key" SetupPath "$(win_path "$inst_sim")\\"
 
 wine_run "$d/install.txt" "$inst_setup" /S
 check_eq "installer: /S exits 0" 0 $?

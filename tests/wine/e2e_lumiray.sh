@@ -9,8 +9,7 @@ if [ -f "$lumiray_test" ] && [ -f "$WINE_BUILD/bin/Lumiray.dll" ]; then
     [ "$WINEARCH" = win64 ] && lumiray_view=/reg:64
     d=$(case_dir lumiray-dll)
     printf 'device tarvex\ndevice mira MIRA-E2E\n' >"$d/script.txt"
-    wine_run "$d/reg.txt" reg add "$lumiray_key" $lumiray_view /v LumirayX86 /t REG_SZ \
-        /d "$(win_path "$WINE_BUILD/bin/Lumiray.dll")" /f
+    wine_reg_add "$d/reg.txt" "$lumiray_key" LumirayX86 "$(win_path "$WINE_BUILD/bin/Lumiray.dll")" $lumiray_view
     (cd "$d" && AVIARO_LUMIRAY_E2E=1 AVIARO_LUMIRAY_SCRIPT="$(win_path "$d/script.txt")" \
         AVIARO_LUMIRAY_RECORD="$(win_path "$d/record.txt")" \
         wine_run "$d/out.txt" "$lumiray_test" --gtest_filter='LumirayModule.*')

@@ -11,8 +11,8 @@ printf '<Aviaro>\n  <Tarvex/>\n</Aviaro>\n' >"$d/Aviaro.xml"
 printf 'device tarvex\ndevice mira MIRA-7\n' >"$d/lumiray.txt"
 printf 'SimStart\nPaused\nUnpaused\nSimStop\nquit\n' >"$d/sim.txt"
 manager_key='HKLM\SOFTWARE\Orlend\Lumiray'
-wine_run "$d/reg1.txt" reg add "$manager_key" /v LumirayX86 /t REG_SZ /d "$(win_path "$d")\\Lumiray.dll" /f
-wine_run "$d/reg2.txt" reg add "$manager_key\\Debug" /v Aviaro /t REG_SZ /d "$(win_path "$d")\\trace.txt" /f
+wine_reg_add "$d/reg1.txt" "$manager_key" LumirayX86 "$(win_path "$d")\\Lumiray.dll"
+wine_reg_add "$d/reg2.txt" "$manager_key\\Debug" Aviaro "$(win_path "$d")\\trace.txt"
 lumirayd_install && lumirayd_start
 check_eq "the stand-in device service runs" 4 "$(lumirayd_state)"
 

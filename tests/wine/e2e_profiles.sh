@@ -61,8 +61,8 @@ SIM
 printf '%s\n' 'device mira MIRA-1' 'device mira MIRA-2' 'sleep 2000' 'page 1 3' >"$d/lumiray.txt"
 printf '%s\n' 'unit backlit TL-1' 'wait backlit' >"$d/hid.txt"
 manager_key='HKLM\SOFTWARE\Orlend\Lumiray'
-wine_run "$d/reg1.txt" reg add "$manager_key" /v LumirayX86 /t REG_SZ /d "$(win_path "$d")\\Lumiray.dll" /f
-wine_run "$d/reg2.txt" reg add "$manager_key\\Debug" /v Aviaro /t REG_SZ /d "$(win_path "$d")\\trace.txt" /f
+wine_reg_add "$d/reg1.txt" "$manager_key" LumirayX86 "$(win_path "$d")\\Lumiray.dll"
+wine_reg_add "$d/reg2.txt" "$manager_key\\Debug" Aviaro "$(win_path "$d")\\trace.txt"
 lumirayd_install && lumirayd_start
 mkdir -p "$d/dump"
 (cd "$d" && AVIARO_SIM_SCRIPT="$d/sim.txt" AVIARO_SIM_RECORD="$d/sim-times.txt" \

@@ -88,8 +88,7 @@ cp "$WINE_BUILD/bin/Aviaro.exe" "$d/program/"
 cp "$WINE_BUILD/bin/SimConnect.dll" "$sdk/SimConnect SDK/lib/"
 check_absent "no SimConnect.dll beside the x86-64 Aviaro.exe" "$d/program/SimConnect.dll"
 printf 'SimStart\nquit\n' >"$d/script.txt"
-wine_run "$d/reg.txt" reg add "$sdk_debug_key" /v Aviaro /t REG_SZ \
-    /d "$(win_path "$d")\\trace.txt" /f
+wine_reg_add "$d/reg.txt" "$sdk_debug_key" Aviaro "$(win_path "$d")\\trace.txt"
 (unset MSFS2024_SDK; cd "$d/program" && MSFS_SDK="$(win_path "$sdk")\\" \
     AVIARO_SIM_SCRIPT="$d/script.txt" AVIARO_SIM_RECORD="$d/record.txt" \
     wine_run "$d/out.txt" "$d/program/Aviaro.exe" -run)
@@ -105,8 +104,7 @@ check_eq "a run that finds the SDK's library traces no place it tried" \
 d=$(case_dir simconnect-sdk-missing)
 mkdir -p "$d/program" "$d/MSFS 2024 SDK/SimConnect SDK/lib"
 cp "$WINE_BUILD/bin/Aviaro.exe" "$d/program/"
-wine_run "$d/reg.txt" reg add "$sdk_debug_key" /v Aviaro /t REG_SZ \
-    /d "$(win_path "$d")\\trace.txt" /f
+wine_reg_add "$d/reg.txt" "$sdk_debug_key" Aviaro "$(win_path "$d")\\trace.txt"
 (unset MSFS_SDK; cd "$d/program" && MSFS2024_SDK="$(win_path "$d/MSFS 2024 SDK")" \
     wine_run "$d/out.txt" "$d/program/Aviaro.exe" -run)
 check_eq "-run with MSFS_SDK unset and no library in MSFS2024_SDK exits with -1" 255 $?

@@ -56,8 +56,8 @@ sleep 300
 page 1 7
 DEVICE
 tarvex_key='HKLM\SOFTWARE\Orlend\Lumiray'
-wine_run "$d/reg1.txt" reg add "$tarvex_key" /v LumirayX86 /t REG_SZ /d "$(win_path "$d")\\Lumiray.dll" /f
-wine_run "$d/reg2.txt" reg add "$tarvex_key\\Debug" /v Aviaro /t REG_SZ /d "$(win_path "$d")\\trace.txt" /f
+wine_reg_add "$d/reg1.txt" "$tarvex_key" LumirayX86 "$(win_path "$d")\\Lumiray.dll"
+wine_reg_add "$d/reg2.txt" "$tarvex_key\\Debug" Aviaro "$(win_path "$d")\\trace.txt"
 lumirayd_install && lumirayd_start
 check_eq "tarvex: the stand-in device service runs" 4 "$(lumirayd_state)"
 

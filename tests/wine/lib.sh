@@ -71,9 +71,32 @@ wine_run() {
     "$WINE" "$@" >"$out" 2>&1 </dev/null
 }
 
-# The Windows path of a Unix path.
+# The Windows path of a Unix path. A winepath that prints nothing (seen once on
+# a loaded machine) is asked again rather than giving "" to the caller.
 win_path() {
-    "$WINE" winepath -w "$1" 2>/dev/null
+    local p try
+    for try in 1 2 3; do
+        p=$("$WINE" winepath -w "$1" 2>/dev/null)
+        [ -n "$p" ] && { echo "$p"; return 0; }
+    done
+    echo "win_path: winepath gave nothing for $1" >&2
+    return 1
+}
+
+# wine_reg_add LOG KEY VALUE DATA [reg options...]: sets a REG_SZ value and
+# reads it back, asking once more if it is not there; otherwise the test fails
+# with what reg printed, so a run is never silently without its setting.
+wine_reg_add() {
+    local log=$1 key=$2 value=$3 data=$4 try
+    local query="${log%.txt}-query.txt"
+    shift 4
+    for try in 1 2; do
+        wine_run "$log" reg add "$key" "$@" /v "$value" /t REG_SZ /d "$data" /f
+        wine_run "$query" reg query "$key" "$@" /v "$value"
+        if tr -d '\r' <"$query" | grep -qF "$value    REG_SZ    $data"; then return 0; fi
+    done
+    fail "reg add $key /v $value" "$(cat "$log" "$query")"
+    return 1
 }
 
 # The prefix user's own folder (the one with AppData/Roaming).
