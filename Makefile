@@ -19,6 +19,9 @@ endif
 export CAN_RUN_32
 # The build that runs the demo and its check: i686 where it can run.
 DEMO_BUILD := $(if $(filter yes,$(CAN_RUN_32)),win32,win64)
+# Where the i686 build cannot run, only what is inspected without running it is
+# built: the shipped binaries and the stand-ins (their exports are checked).
+WIN32_TARGETS := $(if $(filter yes,$(CAN_RUN_32)),,--target Aviaro Tunelet SimConnect Lumiray HidStandIn)
 
 .PHONY: all deps probe test demo native native-tsan win32 win64 wine-tests pe-check fuzz clean
 
@@ -37,7 +40,7 @@ native-tsan: deps
 
 win32: deps
 	cmake --preset win32 >/dev/null
-	cmake --build --preset win32 -j $(JOBS)
+	cmake --build --preset win32 -j $(JOBS) $(WIN32_TARGETS)
 
 win64: deps
 	cmake --preset win64 >/dev/null

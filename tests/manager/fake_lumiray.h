@@ -3,12 +3,18 @@
 // test can fire them from any thread.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "plugins/lumiray/lumiray_types.h"
+
+// The device handle numbered n.
+inline lumiray::Device Dev(int n) {
+    return reinterpret_cast<lumiray::Device>(static_cast<std::uintptr_t>(n));
+}
 
 struct FakeDevice {
     av::Guid type;

@@ -24,8 +24,6 @@ namespace {
 
 using lumiray::Device;
 
-Device Dev(int n) { return reinterpret_cast<Device>(static_cast<std::uintptr_t>(n)); }
-
 // Everything the recording pages and panels saw, in order.
 std::mutex g_mutex;
 std::vector<std::string> g_events;

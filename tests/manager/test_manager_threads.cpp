@@ -17,8 +17,6 @@ namespace {
 
 using lumiray::Device;
 
-Device Dev(int n) { return reinterpret_cast<Device>(static_cast<std::uintptr_t>(n)); }
-
 // A page with its own lock, as the text pages have, that counts what it gets.
 class CountingPage : public IPage {
 public:

@@ -8,7 +8,7 @@ namespace {
 
 const std::wstring kSwitch = L"\\\\?\\hid#vid_2b71&pid_0a23#7&33bb44&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
 using Switches = Words<27>;
-Report Lamps(std::uint8_t bits) { return {0, bits}; }
+Report GearLamps(std::uint8_t bits) { return {0, bits}; }
 
 class SwitchPanelTest : public PanelTest {
 protected:
@@ -17,7 +17,7 @@ protected:
         Attach(kSwitch, CPanelClass_Switch::kProductId, Report(2, 0));
         panel.OpenDevice(kSwitch.c_str());
         ASSERT_EQ(panel.DeviceCount(), 1u);
-        EXPECT_EQ(Written(kSwitch), std::vector<Report>{Lamps(0)});
+        EXPECT_EQ(Written(kSwitch), std::vector<Report>{GearLamps(0)});
     }
 };
 
@@ -95,9 +95,9 @@ TEST_F(SwitchPanelTest, GearLampsFollowTheGear) {
         // same record again does not.
         Data(panel, Switches(row.sim).Float(13, 25.0f));
         Data(panel, Switches(row.sim).Float(13, 25.0f));
-        EXPECT_EQ(Written(kSwitch), (std::vector<Report>{Lamps(row.lamps), Lamps(row.lamps)})) << row.what;
+        EXPECT_EQ(Written(kSwitch), (std::vector<Report>{GearLamps(row.lamps), GearLamps(row.lamps)})) << row.what;
         panel.CloseAllDevices();
-        EXPECT_EQ(Written(kSwitch), std::vector<Report>{Lamps(0)}) << row.what;
+        EXPECT_EQ(Written(kSwitch), std::vector<Report>{GearLamps(0)}) << row.what;
         av::platform::VirtualHidClearUnits();
     }
 }

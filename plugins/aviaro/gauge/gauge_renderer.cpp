@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr double kPi = 3.1415927410125732;  // the float nearest pi, as gauges use it
 constexpr float kVisibleAbove = 0.1f;        // 0.10000000149011612
 constexpr RasterPixel kBlack = 0x000000u;
 constexpr RasterPixel kMaskKey = 0x010101u;  // RGB(1,1,1)
@@ -134,7 +133,7 @@ void CGaugeElement::AddNonlinearityXY(float value, float x, float y) {
     // up (screen y grows downward). A point on the position itself points up.
     float a = 0.0f;
     if (dx != 0.0f || dy != 0.0f) {
-        a = static_cast<float>(std::atan(double(std::fabs(dx)) / double(std::fabs(dy))) * 180.0 / kPi);
+        a = static_cast<float>(std::atan(double(std::fabs(dx)) / double(std::fabs(dy))) * 180.0 / kGaugePi);
     }
     float angle;
     if (dy >= 0.0f && dx <= 0.0f) {
@@ -177,7 +176,7 @@ void CGaugeElement::FindSegment(float v, const CNonlinearityEntry*& p,
 float CGaugeElement::RotationAngle() const {
     if (!rotation_.has) return 0.0f;
     const float v = Clamp(rotation_, Evaluate(rotation_));
-    if (table_.size() < 2) return WrapAngle(static_cast<float>(-(double(v) * 180.0 / kPi)));
+    if (table_.size() < 2) return WrapAngle(static_cast<float>(-(double(v) * 180.0 / kGaugePi)));
     const CNonlinearityEntry* p;
     const CNonlinearityEntry* q;
     FindSegment(v, p, q);

@@ -6,8 +6,6 @@
 
 namespace {
 
-constexpr double kPi = 3.1415927410125732;  // the float nearest pi, as gauges use it
-
 inline void WritePixel(std::uint8_t* p, int bytesPerPixel, RasterPixel value) {
     if (bytesPerPixel == 4) {
         std::memcpy(p, &value, 4);
@@ -142,7 +140,7 @@ void RasterSinCosDegrees(double degrees, double& sine, double& cosine) {
     // that needs nothing but +, − and × (the same bits everywhere).
     double quarters = std::floor(degrees / 90.0 + 0.5);
     const double rest = degrees - quarters * 90.0;
-    const double x = rest * kPi / 180.0;  // |x| ≤ about π/4
+    const double x = rest * kGaugePi / 180.0;  // |x| ≤ about π/4
     const double x2 = x * x;
     double s = 0.0, c = 0.0, term = x;
     for (int n = 1; n <= 19; n += 2) {  // x − x³/3! + … through x^19

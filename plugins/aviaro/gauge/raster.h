@@ -18,6 +18,8 @@
 // Windows DIB holds it. Colour keys compare the red, green and blue bytes only.
 using RasterPixel = std::uint32_t;
 constexpr RasterPixel kRasterRgbMask = 0x00FFFFFFu;
+// Pi as gauges use it: the float nearest pi, widened.
+constexpr double kGaugePi = 3.1415927410125732;
 // A COLORREF (0x00BBGGRR) as a pixel.
 constexpr RasterPixel RasterPixelFromColorRef(std::uint32_t colorRef) {
     return ((colorRef & 0xFFu) << 16) | (colorRef & 0xFF00u) | ((colorRef >> 16) & 0xFFu);
