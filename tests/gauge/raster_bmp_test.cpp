@@ -322,6 +322,78 @@ TEST(Raster, TransformedCopiesTakeExactlyThePixelsWhoseCentresLandInside) {
     }
 }
 
+TEST(Raster, RingOfAnImageAndTurnedCopiesWithinIt) {
+    // Pixel centres 2 and √8 from (2.5, 2.5); nothing but the key.
+    CRasterSurface few(5, 5), none(5, 5);
+    few.Set(4, 2, 0x10);
+    few.Set(0, 0, 0x20);
+    const RasterRing r = RasterRingOf(few, 0, 2.5, 2.5);
+    EXPECT_DOUBLE_EQ(r.inner, 2.0);
+    EXPECT_DOUBLE_EQ(r.outer, std::sqrt(8.0));
+    const RasterRing empty = RasterRingOf(none, 0, 2.5, 2.5);
+    EXPECT_GT(empty.inner, empty.outer);
+
+    // A ring card: each pixel whose centre is 8 to 18 from (20.5, 20.5) its
+    // own colour, the rest the key. Drawn through many transforms, the walk
+    // within the ring gives exactly the plain walk's pixels.
+    CRasterSurface card(41, 41);
+    for (int y = 0; y < 41; ++y) {
+        for (int x = 0; x < 41; ++x) {
+            const double d = std::hypot(x + 0.5 - 20.5, y + 0.5 - 20.5);
+            if (d >= 8.0 && d <= 18.0) card.Set(x, y, RasterPixel(0x10000 + y * 64 + x));
+        }
+    }
+    const RasterRing ring = RasterRingOf(card, 0, 20.5, 20.5);
+    const RasterBounds visible = RasterOpaqueBounds(card, 0);
+    struct Scale {
+        float x, y;
+    };
+    const Scale scales[] = {{1, 1}, {2.5f, 2.5f}, {0.6f, 0.6f}, {2, 0.7f}, {-1, 1}, {1.3f, -1.9f}};
+    int cases = 0;
+    for (float angle : {0.0f, 17.5f, 45.0f, 90.0f, 133.0f, 200.0f, 271.25f}) {
+        for (const Scale& scale : scales) {
+            RasterTransform m;
+            m.Translate(-20.5f, -20.3f);
+            m.m11 *= scale.x, m.m21 *= scale.x, m.dx *= scale.x;
+            m.m12 *= scale.y, m.m22 *= scale.y, m.dy *= scale.y;
+            m.Rotate(angle);
+            m.Translate(48.25f, 47.6f);
+            CRasterSurface plain(96, 96), within(96, 96);
+            RasterCopyTransformed(plain.View(), m, 0, 0, card, 41, 41, 0, RasterCopyMode::Keyed, nullptr,
+                                  nullptr, &visible);
+            RasterCopyTransformed(within.View(), m, 0, 0, card, 41, 41, 0, RasterCopyMode::Keyed, nullptr,
+                                  nullptr, &visible, nullptr, &ring);
+            int drawn = 0, differ = 0;
+            for (int i = 0; i < 96 * 96; ++i) {
+                drawn += plain.At(i % 96, i / 96) != 0;
+                differ += plain.At(i % 96, i / 96) != within.At(i % 96, i / 96);
+            }
+            EXPECT_GT(drawn, 100) << angle << " " << scale.x << " " << scale.y;
+            EXPECT_EQ(differ, 0) << angle << " " << scale.x << " " << scale.y;
+            ++cases;
+        }
+    }
+    EXPECT_EQ(cases, 42);
+
+    // The walk stays within the ring it is given: told 10 to 14, a straight
+    // copy draws every pixel 10 to 14 out and none 7 or less or 17 or more.
+    RasterTransform moved;
+    moved.Translate(3.0f, 2.0f);
+    const RasterRing told{20.5, 20.5, 10.0, 14.0};
+    CRasterSurface dst(48, 48);
+    RasterCopyTransformed(dst.View(), moved, 0, 0, card, 41, 41, 0, RasterCopyMode::Keyed, nullptr, nullptr,
+                          &visible, nullptr, &told);
+    int wrong = 0;
+    for (int y = 0; y < 41; ++y) {
+        for (int x = 0; x < 41; ++x) {
+            const double d = std::hypot(x + 0.5 - 20.5, y + 0.5 - 20.5);
+            const bool shown = dst.At(x + 3, y + 2) != 0;
+            if ((d >= 10.0 && d <= 14.0 && !shown) || ((d <= 7.0 || d >= 17.0) && shown)) ++wrong;
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+}
+
 TEST(Raster, TransformedCopiesTurnAboutTheTransformAndRefuseNonsense) {
     // A 3 × 1 source a b c turned a quarter counter-clockwise (+x to screen
     // up) about its first pixel's centre, landing that centre at (1.5, 2.5).

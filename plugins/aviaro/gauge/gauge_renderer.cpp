@@ -55,6 +55,7 @@ bool CGaugeImage::LoadFromBitmapFile(const std::wstring& path, float axisX, floa
     if (!LoadBmpFile(path, pixels_)) return false;
     runs_.Build(pixels_, kMaskKey);
     visible_ = RasterOpaqueBounds(pixels_, kBlack);
+    ring_ = RasterRingOf(pixels_, kBlack, axisX, axisY);
     loaded_ = true;
     axisX_ = axisX;
     axisY_ = axisY;
@@ -360,7 +361,7 @@ void CGaugeRenderer::DrawElement(const CGaugeElement& element, const RasterView&
         const int w = masked ? std::min(image.Width(), mask.Width()) : image.Width();
         const int h = masked ? std::min(image.Height(), mask.Height()) : image.Height();
         RasterCopyTransformed(frame, m, x0, y0, image.Pixels(), w, h, kBlack, RasterCopyMode::Keyed,
-                              &clip, nullptr, &image.VisiblePart(), &cover);
+                              &clip, nullptr, &image.VisiblePart(), &cover, &image.VisibleRing());
     } else if (masked) {
         // The image scrolls under the mask's window opposite to the shift.
         const int w = std::min(image.Width(), mask.Width());

@@ -40,6 +40,8 @@ public:
     const CRasterRuns& OpaqueRuns() const { return runs_; }
     // Where its pixels other than black, the key of element images, lie.
     const RasterBounds& VisiblePart() const { return visible_; }
+    // How far from its axis those pixels lie.
+    const RasterRing& VisibleRing() const { return ring_; }
     // The file last asked for, loaded or not (for previews and diagnostics).
     const std::wstring& Path() const { return path_; }
 
@@ -47,6 +49,7 @@ private:
     CRasterSurface pixels_;
     CRasterRuns runs_;
     RasterBounds visible_;
+    RasterRing ring_;
     std::wstring path_;
     bool loaded_ = false;
     float axisX_ = 0.0f;

@@ -331,10 +331,71 @@ void TransformedRow(std::uint8_t* out, int from, int to, std::uint64_t u, std::u
 
 }  // namespace
 
+RasterRing RasterRingOf(const CRasterSurface& surface, RasterPixel key, double cx, double cy) {
+    double nearest = HUGE_VAL, farthest = 0.0;  // squared
+    for (int y = 0; y < surface.Height(); ++y) {
+        const RasterPixel* row = surface.Pixels() + static_cast<std::size_t>(y) * surface.Width();
+        const double ry = y + 0.5 - cy;
+        for (int x = 0; x < surface.Width(); ++x) {
+            if (((row[x] ^ key) & kRasterRgbMask) == 0) continue;
+            const double rx = x + 0.5 - cx, d = rx * rx + ry * ry;
+            nearest = std::min(nearest, d);
+            farthest = std::max(farthest, d);
+        }
+    }
+    if (nearest == HUGE_VAL) return RasterRing{cx, cy, 1.0, 0.0};
+    return RasterRing{cx, cy, std::sqrt(nearest), std::sqrt(farthest)};
+}
+
+namespace {
+
+// The steps [from, to) of a run of n, starting at source point p and moving
+// q a step, whose pixels can hold a pixel of ring, as up to two parts: the
+// steps whose point is within the outer circle, less those within the inner.
+// A point lies in the pixel whose centre is at most √½ away, so each circle
+// is widened by a pixel: only steps that certainly land on the key are left
+// out, and every drawn pixel is the one the plain walk would draw.
+struct RingSteps {
+    StepSpan first, second;
+};
+
+RingSteps RingStepsOf(const RasterRing& ring, double px, double py, double qx, double qy, int n) {
+    constexpr double kSpare = 1.0;
+    const double outer = ring.outer + kSpare, inner = ring.inner - kSpare;
+    const double ax = px - ring.cx, ay = py - ring.cy;
+    const double qq = qx * qx + qy * qy, pq = ax * qx + ay * qy, pp = ax * ax + ay * ay;
+    const StepSpan all{0, n};
+    if (ring.inner > ring.outer) return {};
+    if (qq == 0.0) {  // every step lands on the same point
+        return pp > outer * outer || (inner > 0.0 && pp < inner * inner) ? RingSteps{} : RingSteps{all, {}};
+    }
+    // |a + k·q|² = r²  ⇔  qq·k² + 2·pq·k + pp − r² = 0
+    auto roots = [&](double r, double& k1, double& k2) {
+        const double disc = pq * pq - qq * (pp - r * r);
+        if (!(disc > 0.0)) return false;
+        const double s = std::sqrt(disc);
+        k1 = (-pq - s) / qq, k2 = (-pq + s) / qq;
+        return true;
+    };
+    auto step = [n](double k) { return static_cast<int>(std::clamp(k, -1.0, double(n) + 1.0)); };
+    double k1, k2;
+    if (!roots(outer, k1, k2)) return {};
+    const StepSpan within = all.Intersect({step(std::floor(k1)), step(std::ceil(k2) + 1.0)});
+    double k3, k4;
+    if (inner <= 0.0 || !roots(inner, k3, k4)) return {within, {}};
+    // Steps strictly between k3 and k4 land inside the inner circle.
+    const int holeFrom = step(std::floor(k3) + 1.0), holeTo = step(std::ceil(k4));
+    return {within.Intersect({within.from, holeFrom}), within.Intersect({holeTo, within.to})};
+}
+
+}  // namespace
+
 void RasterCopyTransformed(const RasterView& dst, const RasterTransform& m, int originX,
                            int originY, const CRasterSurface& src, int w, int h, RasterPixel key,
                            RasterCopyMode mode, const RasterBounds* clip, RasterBounds* written,
-                           const RasterBounds* sourcePart, const RasterCover* cover) {
+                           const RasterBounds* sourcePart, const RasterCover* cover,
+                           const RasterRing* ring) {
+    if (mode == RasterCopyMode::FillBlack) ring = nullptr;
     w = std::min(w, src.Width());
     h = std::min(h, src.Height());
     // The source pixels that can be drawn: [sl, sr) × [st, sb).
@@ -416,18 +477,27 @@ void RasterCopyTransformed(const RasterView& dst, const RasterTransform& m, int 
         const StepSpan span = InsideSteps(u0, du, uLimit, xe - xs)
                                   .Intersect(InsideSteps(v0, dv, vLimit, xe - xs));
         if (span.empty()) continue;
+        RingSteps parts{span, {}};
+        if (ring != nullptr) {
+            parts = RingStepsOf(*ring, sl + u0 / kOne, st + v0 / kOne, du / kOne, dv / kOne, xe - xs);
+            parts.first = parts.first.Intersect(span);
+            parts.second = parts.second.Intersect(span);
+        }
         std::uint8_t* out = dst.bits + y * dst.stride + static_cast<std::ptrdiff_t>(xs) * dst.bytesPerPixel;
-        ForEachUncovered(cover, y, xs + span.from, xs + span.to, [&](int a, int b) {
-            const int from = a - xs, to = b - xs;
-            // Inside the span both coordinates lie in [0, limit): unsigned from here.
-            const std::uint64_t u = static_cast<std::uint64_t>(u0 + from * du);
-            const std::uint64_t v = static_cast<std::uint64_t>(v0 + from * dv);
-            if (dst.bytesPerPixel == 4) {
-                TransformedRow<4>(out, from, to, u, v, uStep, vStep, part, srcStride, key, mode);
-            } else {
-                TransformedRow<3>(out, from, to, u, v, uStep, vStep, part, srcStride, key, mode);
-            }
-        });
+        for (const StepSpan& steps : {parts.first, parts.second}) {
+            if (steps.empty()) continue;
+            ForEachUncovered(cover, y, xs + steps.from, xs + steps.to, [&](int a, int b) {
+                const int from = a - xs, to = b - xs;
+                // Inside the span both coordinates lie in [0, limit): unsigned from here.
+                const std::uint64_t u = static_cast<std::uint64_t>(u0 + from * du);
+                const std::uint64_t v = static_cast<std::uint64_t>(v0 + from * dv);
+                if (dst.bytesPerPixel == 4) {
+                    TransformedRow<4>(out, from, to, u, v, uStep, vStep, part, srcStride, key, mode);
+                } else {
+                    TransformedRow<3>(out, from, to, u, v, uStep, vStep, part, srcStride, key, mode);
+                }
+            });
+        }
     }
 }
 

@@ -138,6 +138,17 @@ void RasterCopy(const RasterView& dst, int dx, int dy, const CRasterSurface& src
                 const RasterBounds* clip = nullptr, RasterBounds* written = nullptr,
                 const CRasterRuns* runs = nullptr, const RasterCover* cover = nullptr);
 
+// Where the pixels of a surface that are not one key colour lie about a point
+// (cx, cy) of it: the centre of every such pixel is between inner and outer
+// from the point. A turned copy of a round card or a ring then visits only the
+// destination pixels that can land on one. A surface without such pixels has
+// inner > outer.
+struct RasterRing {
+    double cx = 0.0, cy = 0.0;
+    double inner = 0.0, outer = 0.0;
+};
+RasterRing RasterRingOf(const CRasterSurface& surface, RasterPixel key, double cx, double cy);
+
 // Copies the w × h pixels of src at (0, 0) through transform m, whose output
 // lands at (originX, originY) on dst. Each destination pixel whose centre maps
 // inside the source rectangle takes the source pixel it lands in, unless that
@@ -146,13 +157,14 @@ void RasterCopy(const RasterView& dst, int dx, int dy, const CRasterSurface& src
 // that is not finite or not invertible draws nothing. clip and written as for
 // RasterCopy. sourcePart, for a keyed copy, may name the part of src outside
 // which every pixel is the key (RasterOpaqueBounds): nothing else is visited.
-// cover as for RasterCopy.
+// cover as for RasterCopy. ring, for a keyed copy, must be RasterRingOf(src,
+// key, ...): pixels that cannot land within it are not visited.
 void RasterCopyTransformed(const RasterView& dst, const RasterTransform& m, int originX,
                            int originY, const CRasterSurface& src, int w, int h, RasterPixel key,
                            RasterCopyMode mode = RasterCopyMode::Keyed,
                            const RasterBounds* clip = nullptr, RasterBounds* written = nullptr,
                            const RasterBounds* sourcePart = nullptr,
-                           const RasterCover* cover = nullptr);
+                           const RasterCover* cover = nullptr, const RasterRing* ring = nullptr);
 
 // The smallest rectangle holding every pixel of surface that is not key.
 RasterBounds RasterOpaqueBounds(const CRasterSurface& surface, RasterPixel key);
