@@ -19,8 +19,8 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from draw import (BEZEL, FACE, GREEN, GREY, GROUND, KEY, ORANGE, RED, SKY, WHITE, YELLOW,  # noqa: E402
-                  Bitmap, text_width)
+from draw import (BEZEL, BLACK, FACE, GREEN, GREY, GROUND, KEY, ORANGE, RED, SKY, WHITE,  # noqa: E402
+                  YELLOW, Bitmap, text_width)
 
 W, H = 280, 240
 CX, CY, R = 140, 120, 114  # the dial's centre and face radius on the background
@@ -199,10 +199,11 @@ def turn_coordinator(out):
 
 def heading(out):
     # The card turns under a fixed lubber line; the heading bug turns with it.
-    # Only what moves is drawn each frame as a turned bitmap, so the card's
-    # opaque disc stands in for the face: the background leaves it out, and
-    # the fixed lubber line and aeroplane are two small bitmaps, not one
-    # large one mostly transparent.
+    # Only what moves is drawn each frame as a turned bitmap, so the card is a
+    # ring: its opaque face stands in for the dial's under the ticks and
+    # letters (the background leaves that out), and its middle is transparent
+    # over the background's face. The fixed lubber line and aeroplane are two
+    # small bitmaps, not one large one mostly transparent.
     card = Bitmap(232, 232)
     c = 116
     card.disc(c, c, 115, FACE)
@@ -214,10 +215,12 @@ def heading(out):
         text = names.get(d, str(d // 10))
         card.rotated_text(c + 78 * math.sin(a), c - 78 * math.cos(a), text,
                           YELLOW if d in names else WHITE, d)
+    card.disc(c, c, 60, BLACK)
     bg = Bitmap(W, H, BEZEL)
     bg.disc(CX, CY, R + 3, GREY)
     bg.disc(CX, CY, R, FACE)
-    bg.disc(CX, CY, R - 2, KEY)  # under the card, which is opaque to radius 115
+    bg.disc(CX, CY, R - 2, KEY)  # under the card, which is opaque from radius 60 to 115
+    bg.disc(CX, CY, 62, FACE)
     bug = Bitmap(30, 116)
     bug.polygon([(0, 0), (30, 0), (30, 12), (19, 12), (15, 4), (11, 12), (0, 12)], ORANGE)
     lubber = Bitmap(16, 18)
