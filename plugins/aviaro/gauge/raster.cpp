@@ -43,6 +43,20 @@ inline void PutRun(std::uint8_t* row, int x, const RasterPixel* in, int n) {
     }
 }
 
+// floor and ceil of e held to [lo, hi] (whole numbers within ±2^31; not a
+// number gives lo), by integer conversion: the library's calls cost more
+// than a row of pixels' set-up should.
+inline double FloorWithin(double e, double lo, double hi) {
+    e = e > hi ? hi : (e > lo ? e : lo);
+    const double t = static_cast<double>(static_cast<long long>(e));
+    return t > e ? t - 1.0 : t;
+}
+inline double CeilWithin(double e, double lo, double hi) {
+    e = e > hi ? hi : (e > lo ? e : lo);
+    const double t = static_cast<double>(static_cast<long long>(e));
+    return t < e ? t + 1.0 : t;
+}
+
 bool ValidView(const RasterView& v) {
     return v.bits != nullptr && v.width > 0 && v.height > 0 &&
            (v.bytesPerPixel == 3 || v.bytesPerPixel == 4);
@@ -323,8 +337,33 @@ void TransformedRow(std::uint8_t* out, int from, int to, std::uint64_t u, std::u
         }
         return;
     }
+    auto at = [&](std::uint64_t uu, std::uint64_t vv) {
+        return part[static_cast<std::size_t>(vv >> 32) * stride + static_cast<std::size_t>(uu >> 32)];
+    };
+    if constexpr (kBytes == 3) {
+        // A pixel whose right-hand neighbour is drawn too goes as one 4-byte
+        // store: the neighbour then writes over the fourth byte.
+        if (from >= to) return;
+        RasterPixel p = at(u, v);
+        bool keep = ((p ^ key) & kRasterRgbMask) != 0;
+        for (int k = from; k + 1 < to; ++k) {
+            u += du, v += dv;
+            const RasterPixel next = at(u, v);
+            const bool keepNext = ((next ^ key) & kRasterRgbMask) != 0;
+            if (keep) {
+                if (keepNext) {
+                    std::memcpy(out + k * 3, &p, 4);
+                } else {
+                    PutPixel<3>(out, k, p);
+                }
+            }
+            p = next, keep = keepNext;
+        }
+        if (keep) PutPixel<3>(out, to - 1, p);
+        return;
+    }
     for (int k = from; k < to; ++k, u += du, v += dv) {
-        const RasterPixel p = part[static_cast<std::size_t>(v >> 32) * stride + static_cast<std::size_t>(u >> 32)];
+        const RasterPixel p = at(u, v);
         if (((p ^ key) & kRasterRgbMask) != 0) PutPixel<kBytes>(out, k, p);
     }
 }
@@ -377,14 +416,16 @@ RingSteps RingStepsOf(const RasterRing& ring, double px, double py, double qx, d
         k1 = (-pq - s) / qq, k2 = (-pq + s) / qq;
         return true;
     };
-    auto step = [n](double k) { return static_cast<int>(std::clamp(k, -1.0, double(n) + 1.0)); };
+    const double last = double(n) + 1.0;
+    auto floorStep = [last](double k) { return static_cast<int>(FloorWithin(k, -1.0, last)); };
+    auto ceilStep = [last](double k) { return static_cast<int>(CeilWithin(k, -1.0, last)); };
     double k1, k2;
     if (!roots(outer, k1, k2)) return {};
-    const StepSpan within = all.Intersect({step(std::floor(k1)), step(std::ceil(k2) + 1.0)});
+    const StepSpan within = all.Intersect({floorStep(k1), ceilStep(k2) + 1});
     double k3, k4;
     if (inner <= 0.0 || !roots(inner, k3, k4)) return {within, {}};
     // Steps strictly between k3 and k4 land inside the inner circle.
-    const int holeFrom = step(std::floor(k3) + 1.0), holeTo = step(std::ceil(k4));
+    const int holeFrom = floorStep(k3) + 1, holeTo = ceilStep(k4);
     return {within.Intersect({within.from, holeFrom}), within.Intersect({holeTo, within.to})};
 }
 
@@ -446,6 +487,10 @@ void RasterCopyTransformed(const RasterView& dst, const RasterTransform& m, int 
     const std::uint64_t uStep = static_cast<std::uint64_t>(du), vStep = static_cast<std::uint64_t>(dv);
     const std::size_t srcStride = static_cast<std::size_t>(src.Width());
     const RasterPixel* part = src.Pixels() + static_cast<std::size_t>(st) * srcStride + sl;
+    // The row loop's divisions, once: a pixel to spare on each side covers
+    // their rounding, and the exact span comes from the steps.
+    const double inverseA = a != 0.0 ? 1.0 / a : 0.0, inverseC = cc != 0.0 ? 1.0 / cc : 0.0;
+    const double shift = tx + originX - 0.5;
     for (int y = y0; y < y1; ++y) {
         const double ry = (static_cast<double>(y - originY) + 0.5) - ty;
         const double uRow = b * ry, vRow = d * ry;
@@ -453,20 +498,20 @@ void RasterCopyTransformed(const RasterView& dst, const RasterTransform& m, int 
         // floating point with a pixel to spare on each side; the fixed-point
         // steps below then find the exact span.
         double lo = x0, hi = x1;
-        auto narrow = [&](double k, double row, double limit) {
+        auto narrow = [&](double k, double inverse, double row, double limit) {
             // k · (x − originX + 0.5 − tx) + row lies in [0, limit)
             if (k == 0.0) {
                 if (!(row >= -1.0 && row <= limit + 1.0)) hi = lo;  // (nothing)
                 return;
             }
-            double e0 = (0.0 - row) / k + tx + originX - 0.5;
-            double e1 = (limit - row) / k + tx + originX - 0.5;
+            double e0 = (0.0 - row) * inverse + shift;
+            double e1 = (limit - row) * inverse + shift;
             if (e0 > e1) std::swap(e0, e1);
-            lo = std::max(lo, std::floor(e0) - 1.0);
-            hi = std::min(hi, std::ceil(e1) + 2.0);
+            lo = std::max(lo, FloorWithin(e0, x0 - 2.0, x1 + 2.0) - 1.0);
+            hi = std::min(hi, CeilWithin(e1, x0 - 2.0, x1 + 2.0) + 2.0);
         };
-        narrow(a, uRow - sl, sr - sl);
-        narrow(cc, vRow - st, sb - st);
+        narrow(a, inverseA, uRow - sl, sr - sl);
+        narrow(cc, inverseC, vRow - st, sb - st);
         if (!(hi > lo)) continue;
         const int xs = static_cast<int>(lo), xe = static_cast<int>(hi);
         const double rx = (static_cast<double>(xs - originX) + 0.5) - tx;
