@@ -20,6 +20,10 @@
 # "per frame" divides the gauge case's CPU by the frames sent in the window.
 # The rounds run the cases in turn; each round's cases are set against the
 # same round's bare client, and the medians over the rounds are printed.
+# Each case also runs beside a bare client of its own, started with it and
+# measured over the same window: the program's CPU less that one's is the
+# steadier figure on a machine whose speed drifts (the wineserver, which both
+# share, is left out of it; its requests per frame tell its part).
 #
 # LOADBENCH_CASES="bare gauge" runs some cases only; LOADBENCH_PERF=1 records
 # each case's window with perf (see profile.py); LOADBENCH_SERVER_LOG=FILE
@@ -119,10 +123,14 @@ cpu_ns() {
 
 now_ms() { date +%s%3N; }
 
-# run_case NAME PROGRAM: runs PROGRAM in $d with the environment set up, and
-# writes "cpu_ns wineserver_ns window_start_ms window_end_ms" to $d/cpu.txt.
+# run_case NAME PROGRAM: runs PROGRAM in $d with the environment set up and,
+# at the same time, a bare client of its own in $d/beside, and writes
+# "cpu_ns wineserver_ns window_start_ms window_end_ms beside_cpu_ns" to
+# $d/cpu.txt. The bare client beside sees the same machine in the same window:
+# on a virtual machine whose speed drifts by a third from minute to minute,
+# the difference between the two is far steadier than one between two runs.
 run_case() {
-    local name=$1 program=$2 pid start a0 s0 a1 s1 t0 t1 l0 l1 servers
+    local name=$1 program=$2 pid bpid start a0 s0 a1 s1 b0 b1 t0 t1 l0 l1 servers
     start=$(now_ms)
     (cd "$d" && exec env ${LOADBENCH_WINEDEBUG:+WINEDEBUG=$LOADBENCH_WINEDEBUG} AVIARO_SIM_SCRIPT="$(win_path "$sim")" \
         AVIARO_LUMIRAY_SCRIPT="$(win_path "$d/lumiray.txt")" \
@@ -130,11 +138,16 @@ run_case() {
         AVIARO_HID_SCRIPT="$(win_path "$d/hid.txt")" \
         "$WINE" "$d/$program" -run >"$d/out.txt" 2>&1 </dev/null) &
     pid=$!
+    mkdir -p "$d/beside"
+    cp "$WINE_BUILD/bin/bare_client.exe" "$WINE_BUILD/bin/SimConnect.dll" "$d/beside/"
+    (cd "$d/beside" && exec env AVIARO_SIM_SCRIPT="$(win_path "$sim")" \
+        "$WINE" "$d/beside/bare_client.exe" -run >"$d/beside/out.txt" 2>&1 </dev/null) &
+    bpid=$!
     sleep $(awk -v s="$start" -v n="$(now_ms)" 'BEGIN { printf "%.3f", 6 - (n - s) / 1000 }')
     # Found before the window: a scan of /proc takes long on a busy machine.
     servers=$(wineserver_pids)
     [ -n "$servers" ] || echo "loadbench: no wineserver found for $WINEPREFIX" >&2
-    t0=$(now_ms); a0=$(cpu_ns "$pid"); s0=$(sum_cpu_ns $servers); l0=$(server_log_size)
+    t0=$(now_ms); a0=$(cpu_ns "$pid"); b0=$(cpu_ns "$bpid"); s0=$(sum_cpu_ns $servers); l0=$(server_log_size)
     if [ -n "${LOADBENCH_PERF:-}" ]; then
         # Samples of the program (its Windows code, Wine's and the kernel's on
         # its behalf) over the window, for tools/loadbench/profile.py.
@@ -142,15 +155,16 @@ run_case() {
     else
         sleep $(awk -v s="$t0" -v n="$(now_ms)" -v w="$seconds" 'BEGIN { printf "%.3f", w - (n - s) / 1000 }')
     fi
-    t1=$(now_ms); a1=$(cpu_ns "$pid"); s1=$(sum_cpu_ns $servers); l1=$(server_log_size)
-    if [ "$a1" = 0 ]; then
-        echo "loadbench: $name ended inside the window; its figures are not valid" >&2
-        a1=$a0
+    t1=$(now_ms); a1=$(cpu_ns "$pid"); b1=$(cpu_ns "$bpid"); s1=$(sum_cpu_ns $servers); l1=$(server_log_size)
+    if [ "$a1" = 0 ] || [ "$b1" = 0 ]; then
+        echo "loadbench: $name or the bare client beside it ended inside the window; its figures are not valid" >&2
+        [ "$a1" = 0 ] && a1=$a0
+        [ "$b1" = 0 ] && b1=$b0
     fi
-    wait "$pid"
+    wait "$pid" "$bpid"
     [ -n "${LOADBENCH_SERVER_LOG:-}" ] &&
         tail -c +$((l0 + 1)) "$LOADBENCH_SERVER_LOG" | head -c $((l1 - l0)) >"$d/server.txt"
-    echo "$((a1 - a0)) $((s1 - s0)) $t0 $t1" >"$d/cpu.txt"
+    echo "$((a1 - a0)) $((s1 - s0)) $t0 $t1 $((b1 - b0))" >"$d/cpu.txt"
 }
 
 # The stand-in's time in the window, in ns, and the frames it was sent then:
@@ -226,13 +240,14 @@ for round in $(seq 1 "$rounds"); do
         program=Aviaro.exe
         [ "$case" = bare ] && program=bare_client.exe
         run_case "$case" "$program"
-        read -r a s t0 t1 <"$d/cpu.txt"
+        read -r a s t0 t1 b <"$d/cpu.txt"
         read -r stand f <<<"$(standin_ns "$t0" "$t1")"
         req=$(server_requests)
-        # case round program_ns wineserver_ns standin_ns frames requests
-        echo "$case $round $a $s ${stand:-0} ${f:-0} $req" >>"$results"
-        printf 'round %d %-6s program %7.1f ms  wineserver %7.1f ms  stand-in %6.1f ms  frames %4d  (%s)\n' \
-            "$round" "$case" "$(awk -v v="$a" 'BEGIN { print v / 1e6 }')" "$(awk -v v="$s" 'BEGIN { print v / 1e6 }')" \
+        # case round program_ns wineserver_ns standin_ns frames requests beside_ns
+        echo "$case $round $a $s ${stand:-0} ${f:-0} $req $b" >>"$results"
+        printf 'round %d %-6s program %7.1f ms  bare beside %7.1f ms  wineserver %7.1f ms  stand-in %6.1f ms  frames %4d  (%s)\n' \
+            "$round" "$case" "$(awk -v v="$a" 'BEGIN { print v / 1e6 }')" "$(awk -v v="$b" 'BEGIN { print v / 1e6 }')" \
+            "$(awk -v v="$s" 'BEGIN { print v / 1e6 }')" \
             "$(awk -v v="${stand:-0}" 'BEGIN { print v / 1e6 }')" "${f:-0}" "$(tr -d '\r' <"$d/out.txt" | tail -1)"
     done
 done
@@ -249,21 +264,35 @@ awk -v w="$((seconds * 1000))" -v cases="$cases" '
         lo = v[1]; hi = v[n]
         return n % 2 ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2
     }
-    { total[$1, $2] = ($3 + $4 - $5) / 1e6; alone[$1, $2] = ($3 - $5) / 1e6; frames[$1, $2] = $6; req[$1, $2] = $7; r[$2] = 1 }
+    { total[$1, $2] = ($3 + $4 - $5) / 1e6; alone[$1, $2] = ($3 - $5) / 1e6; frames[$1, $2] = $6; req[$1, $2] = $7; r[$2] = 1
+      beside[$1, $2] = ($3 - $5 - $8) / 1e6 }
     END {
         nc = split(cases, cs, " ")
         for (i = 1; i <= nc; i++) {
-            c = cs[i]; if (c == "bare") continue
-            e = ""; o = ""; pf = ""; rq = ""
+            c = cs[i]
+            if (c == "bare") {
+                bs = ""
+                for (k in r) bs = bs " " beside[c, k]
+                m = median(bs)
+                printf("  bare   beside another bare client (what the figures below can tell apart): %.1f ms (rounds %.1f to %.1f)\n", m, lo, hi)
+                continue
+            }
+            e = ""; o = ""; pf = ""; rq = ""; bs = ""; bf = ""
             for (k in r) {
                 e = e " " (total[c, k] - total["bare", k]); o = o " " (alone[c, k] - alone["bare", k])
+                bs = bs " " beside[c, k]
                 if (frames[c, k] > 0) pf = pf " " (total[c, k] - total["bare", k]) / frames[c, k]
+                if (frames[c, k] > 0) bf = bf " " beside[c, k] / frames[c, k]
                 if (frames[c, k] > 0 && req[c, k] > 0) rq = rq " " (req[c, k] - req["bare", k]) / frames[c, k]
             }
             m = median(e); mlo = lo; mhi = hi
             line = sprintf("  %-6s %7.1f ms = %5.2f %% of one core (rounds %.1f to %.1f); the program alone %7.1f ms", c, m, 100 * m / w, mlo, mhi, median(o))
             if (pf != "") { m = median(pf); line = line sprintf("; per frame %.3f ms (%.3f to %.3f)", m, lo, hi) }
             if (rq != "") line = line sprintf(", %.1f server requests", median(rq))
+            print line
+            m = median(bs); mlo = lo; mhi = hi
+            line = sprintf("  %-6s the program beside a bare client in the same window: %7.1f ms = %5.2f %% of one core (rounds %.1f to %.1f)", "", m, 100 * m / w, mlo, mhi)
+            if (bf != "") { m = median(bf); line = line sprintf("; per frame %.3f ms (%.3f to %.3f)", m, lo, hi) }
             print line
         }
     }' "$results"
