@@ -515,9 +515,11 @@ bool CPanelClass_Backlit::Reload(const std::wstring& file, bool keepOnFailure) {
         r.table = NewLampTable();
         if (ReadProgramming(file, r.serial, r.table)) continue;
         if (keepOnFailure) {
-            CTraceLog::Instance().Trace(
-                L"CPanelClass_Backlit::Reload - TallyProgramming.xml could not be read, the "
-                L"programming is kept");
+            // The file's own name: TallyProgramming.xml, or an aircraft's lamp file.
+            const std::size_t slash = file.find_last_of(L"\\/");
+            CTraceLog::Instance().Trace(L"CPanelClass_Backlit::Reload - " +
+                                        (slash == std::wstring::npos ? file : file.substr(slash + 1)) +
+                                        L" could not be read, the programming is kept");
             return false;
         }
         readOk = false;
