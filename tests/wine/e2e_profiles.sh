@@ -3,7 +3,8 @@
 # again. Two virtual Mira units and a backlit annunciator follow: the gauge
 # pages take each profile's gauges (by order, and one by a unit's serial; a
 # missing one shows the test gauge), the lamps each profile's programming,
-# and each unit comes back on the page it last showed in that profile.
+# and each unit comes back on the page it last showed in that profile. A third
+# unit plugged in during the last Skyhawk flight gets the gauge for its serial.
 if [ -f "$WINE_BUILD/bin/Lumiray.dll" ] && [ -f "$WINE_BUILD/bin/Lumirayd.exe" ] &&
     [ -f "$WINE_BUILD/bin/HidStandIn.dll" ]; then
 . "$(dirname "${BASH_SOURCE[0]}")/service.sh"
@@ -14,7 +15,7 @@ cp "$WINE_BUILD/bin/Aviaro.exe" "$WINE_BUILD/bin/SimConnect.dll" "$WINE_BUILD/bi
 # One gauge per name, each with its needle somewhere else, so that each draws
 # its own picture.
 x=10
-for g in Clock Fuel Oil SkyhawkAsi SkyhawkTach BaronAsi BaronClock; do
+for g in Clock Fuel Oil SkyhawkAsi SkyhawkTach BaronAsi BaronClock SkyhawkClock; do
     mkdir -p "$d/gauges/$g/1024"
     cp "$(dirname "${BASH_SOURCE[0]}")"/../../tools/test_gauge/1024/Airspeed_*.bmp "$d/gauges/$g/1024/"
     printf '<Gauge Name="%s"><Image Name="Airspeed_Background.bmp"/><Element><Position X="%d" Y="40"/><Image Name="Airspeed_Needle.bmp"/></Element></Gauge>\n' \
@@ -30,6 +31,7 @@ cat >"$d/Aviaro.xml" <<'XML'
   <Aircraft Title="Cessna Skyhawk*" Name="Skyhawk">
     <Gauge File="gauges\SkyhawkAsi\gauge.xml"/>
     <Gauge File="gauges\SkyhawkTach\gauge.xml"><Button Id="2" Name="RPM" Event="TOGGLE_BEACON_LIGHTS"/></Gauge>
+    <Gauge Serial="MIRA-3" File="gauges\SkyhawkClock\gauge.xml"/>
     <Tally File="SkyhawkLamps.xml"/>
   </Aircraft>
   <Aircraft Title="beech baron ??" Name="Baron">
@@ -57,8 +59,10 @@ at 7000; title "Piper J-3 Cub"; AircraftLoaded "SimObjects\Airplanes\Piper_J3_Cu
 at 9500; title "Cessna Skyhawk 172SP Paint1"; AircraftLoaded "SimObjects\Airplanes\C172\Cessna172SP.air"
 at 12000; SimStop; quit
 SIM
-# In the Skyhawk the pilot turns the first unit to the third page.
-printf '%s\n' 'device mira MIRA-1' 'device mira MIRA-2' 'sleep 2000' 'page 1 3' >"$d/lumiray.txt"
+# In the Skyhawk the pilot turns the first unit to the third page; the third
+# unit is plugged in a second after the Skyhawk is loaded again.
+printf '%s\n' 'device mira MIRA-1' 'device mira MIRA-2' 'sleep 2000' 'page 1 3' 'sleep 8500' \
+    'arrive mira MIRA-3' >"$d/lumiray.txt"
 printf '%s\n' 'unit backlit TL-1' 'wait backlit' >"$d/hid.txt"
 manager_key='HKLM\SOFTWARE\Orlend\Lumiray'
 wine_reg_add "$d/reg1.txt" "$manager_key" LumirayX86 "$(win_path "$d")\\Lumiray.dll"
@@ -108,6 +112,9 @@ cat >"$d/expected-lines.txt" <<'LINES'
   CAviaro::OnAircraftTitle - "Cessna Skyhawk 172SP Paint1" matches Title="Cessna Skyhawk*": profile "Skyhawk"
   CAviaro::ApplyProfile - unit MIRA-1 on page 3: Oil
   CAviaro::ApplyProfile - unit MIRA-2 on page 2: SkyhawkTach
+  CAviaro::OnMiraArrived - profile "Skyhawk" applied again for the new unit
+  CPage_Mira_Gauge::ShowGauge - SkyhawkClock from @\gauges\SkyhawkClock\gauge.xml
+  CAviaro::ApplyProfile - unit MIRA-3 on page 3: SkyhawkClock
   CAviaro::OnSimStop
 LINES
 sed -i "s|@|$(win_path "$d" | sed 's/\\/\\\\/g')|" "$d/expected-lines.txt"
@@ -121,17 +128,22 @@ fi
 # The units' page switches, as the device library saw them: back on page 1
 # without a profile, back on the Skyhawk's page 3 for the first unit.
 check_eq "profiles: each unit is switched to its page of the profile" \
-    "device=1 page=1|device=1 page=3|device=2 page=2" \
+    "device=1 page=1|device=1 page=3|device=2 page=2|device=3 page=3" \
     "$(sed -n 's/^Lumiray_AddPage \(device=[0-9]\) \(page=[0-9]\) flags=1 -> 00000000$/\1 \2/p' "$d/lumiray-record.txt" |
         sort -u | paste -sd'|')"
-check_eq "profiles: at the end the units show the Skyhawk's last pages" "page 3|page 2" \
-    "$(head -1 "$d/dump/mira-1.txt" | tr -d '\r')|$(head -1 "$d/dump/mira-2.txt" | tr -d '\r')"
+check_eq "profiles: at the end the units show the Skyhawk's last pages" "page 3|page 2|page 3" \
+    "$(head -1 "$d/dump/mira-1.txt" | tr -d '\r')|$(head -1 "$d/dump/mira-2.txt" | tr -d '\r')|$(head -1 "$d/dump/mira-3.txt" | tr -d '\r')"
 # Page 3's picture: Oil, then BaronClock, then Oil again.
 crcs=$(sed -n 's/^Lumiray_SetImage device=1 page=3 index=0 size=230400 .*crc=\([0-9A-F]*\) -> 00000000$/\1/p' \
     "$d/lumiray-record.txt" | uniq | paste -sd' ')
 read -r oil baron oil2 _ <<<"$crcs"
 check_eq "profiles: the unit shows the Baron's gauge for its serial, then the page's own again" "yes" \
     "$([ -n "$oil2" ] && [ "$oil" != "$baron" ] && [ "$oil" = "$oil2" ] && echo yes)"
+# The unit plugged in during the last Skyhawk flight: its own gauge at last.
+late=$(sed -n 's/^Lumiray_SetImage device=3 page=3 index=0 size=230400 .*crc=\([0-9A-F]*\) -> 00000000$/\1/p' \
+    "$d/lumiray-record.txt" | tail -1)
+check_eq "profiles: a unit plugged in during a flight gets the profile's gauge for its serial" "yes" \
+    "$([ -n "$late" ] && [ "$late" != "$oil" ] && [ "$late" != "$baron" ] && echo yes)"
 loaded=$(grep -m1 ' deliver EVENT_FILENAME .*Baron58.air' "$d/sim-times.txt" | cut -d' ' -f1)
 shown=$(grep -m1 " Lumiray_SetImage device=1 page=3 .*crc=${baron:-none} " "$d/lumiray-times.txt" | cut -d' ' -f1)
 switch_ms=$([ -n "$loaded" ] && [ -n "$shown" ] && echo $((shown - loaded)))
@@ -148,7 +160,7 @@ check_eq "profiles: the annunciator's lamps follow the profile" \
 
 tr -d '\r' <"$d/VelFlightMira.xml" >"$d/mira-lf.xml"
 check_eq "profiles: the saved page names, per profile beside those without one" \
-    '<MiraList><Mira Serial="MIRA-1" Name="Clock"/><Mira Serial="MIRA-2" Name="Fuel"/><Profile Name="Baron"><Mira Serial="MIRA-1" Name="BaronClock"/></Profile><Profile Name="Skyhawk"><Mira Serial="MIRA-1" Name="Oil"/><Mira Serial="MIRA-2" Name="SkyhawkTach"/></Profile></MiraList>' \
+    '<MiraList><Mira Serial="MIRA-1" Name="Clock"/><Mira Serial="MIRA-2" Name="Fuel"/><Profile Name="Baron"><Mira Serial="MIRA-1" Name="BaronClock"/></Profile><Profile Name="Skyhawk"><Mira Serial="MIRA-1" Name="Oil"/><Mira Serial="MIRA-2" Name="SkyhawkTach"/><Mira Serial="MIRA-3" Name="SkyhawkClock"/></Profile></MiraList>' \
     "$(sed -n 2p "$d/mira-lf.xml")"
 check_eq "profiles: every SimConnect call on the dispatch thread" 0 "$(grep -c '\[other thread\]' "$d/sim-record.txt")"
 check_eq "profiles: TITLE defined once as a string, asked for at the start and at each aircraft" "1 4" \

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "platform/hid_notify.h"
+#include "platform/message_loop.h"
 #include "platform/service.h"
 #include "platform/sync.h"
 #include "platform/text.h"
@@ -16,6 +17,10 @@
 namespace {
 
 constexpr const wchar_t* kPluginName = L"Orlend Flight Sim X Plugin";
+// Posted to the message window when an instrument panel arrives while an
+// aircraft's profile is in use: the dispatch thread gives it the profile's
+// gauge for its serial.
+constexpr std::uint32_t kMiraArrivedMessage = 0x8000 + 0x101;  // WM_APP + 0x101
 
 // wsprintfW's %p: the pointer's value in upper-case hex, two digits per byte.
 std::wstring PointerText(const void* p) {
@@ -126,6 +131,10 @@ CAviaro::PagePtr CAviaro::FindPage(std::uint32_t id) const {
 
 bool CAviaro::OnInitialize() {
     Log().Trace(L"CAviaro::OnInitialize");
+    {
+        std::lock_guard<av::Mutex> lock(tablesMutex_);
+        arrivalWindow_ = Window();
+    }
     std::uint32_t nextId = 0;
     if (InitializePages(&nextId) && IsDeviceServiceRunning()) InitializeLumiray();
     const bool result = InitializePanels(&nextId);
@@ -146,6 +155,11 @@ bool CAviaro::OnInitialize() {
 
 void CAviaro::OnFinalize() {
     Log().Trace(L"CAviaro::OnFinalize");
+    {
+        // The window goes after this: a unit arriving from now on posts nothing.
+        std::lock_guard<av::Mutex> lock(tablesMutex_);
+        arrivalWindow_ = nullptr;
+    }
     if (IsDeviceServiceRunning()) FinalizeLumiray();
     // A page's workers (a gauge page's render thread) may still run when the
     // simulator never reported a stop: end them all before any page goes.
@@ -195,6 +209,14 @@ void CAviaro::OnSimData(std::uint32_t requestId, const void* data, std::uint32_t
 
 std::intptr_t CAviaro::OnWindowMessage(std::uint32_t message, std::uintptr_t wParam,
                                        std::intptr_t lParam) {
+    if (message == kMiraArrivedMessage) {
+        if (profile_ != nullptr) {
+            Log().Trace(L"CAviaro::OnMiraArrived - profile \"" + profile_->name +
+                        L"\" applied again for the new unit");
+            ApplyProfile(profile_);
+        }
+        return 1;
+    }
     if (message != av::platform::kWmDeviceChange) return 0;
     const bool arrival = wParam == av::platform::kDbtDeviceArrival;
     const bool removal = wParam == av::platform::kDbtDeviceQueryRemove ||
@@ -399,6 +421,15 @@ void CAviaro::OnDeviceChange(lumiray::Device device, bool added) {
         }
         ++accepted;
     }
+    // A profile's gauge for this unit is shown by the dispatch thread, which
+    // alone asks the simulator for a gauge's data. Posted under the lock, so
+    // the window cannot go meanwhile; posting calls nothing back.
+    std::lock_guard<av::Mutex> lock(tablesMutex_);
+    const auto it = devices_.find(device);
+    if (it != devices_.end() && it->second.deviceType == CLumirayLibrary::DeviceType_Mira &&
+        profileInUse_ && arrivalWindow_ != nullptr) {
+        av::platform::PostWindowMessage(arrivalWindow_, kMiraArrivedMessage, 0, 0);
+    }
 }
 
 void CAviaro::AddDevice(lumiray::Device device) {
@@ -591,6 +622,7 @@ void CAviaro::ApplyProfile(const AircraftProfile* profile) {
         // From here on the units' page names are this profile's.
         std::lock_guard<av::Mutex> lock(tablesMutex_);
         profileName_ = name;
+        profileInUse_ = profile != nullptr;
     }
     Log().Trace(L"CAviaro::ApplyProfile - " +
                 (profile != nullptr ? L"profile \"" + name + L"\"" : std::wstring(L"no profile")));

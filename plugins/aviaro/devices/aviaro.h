@@ -129,6 +129,10 @@ private:
 
     // The profile chosen; the saved page names in use are its own.
     std::wstring profileName_;  // guarded by tablesMutex_
+    bool profileInUse_ = false;  // guarded by tablesMutex_: a profile is chosen
+    // The message window while the manager runs, for a unit that arrives on
+    // the device library's thread. Guarded by tablesMutex_.
+    av::Handle arrivalWindow_ = nullptr;
     // Main (dispatch) thread only. The configuration is kept while there are
     // profiles: their elements and the gauge pages' own are read on a change.
     CXmlNode* configuration_ = nullptr;
