@@ -17,9 +17,9 @@
 namespace {
 
 constexpr const wchar_t* kPluginName = L"Orlend Flight Sim X Plugin";
-// Posted to the message window when an instrument panel arrives while an
-// aircraft's profile is in use: the dispatch thread gives it the profile's
-// gauge for its serial.
+// Posted to the message window when an instrument panel arrives: with an
+// aircraft's profile in use, the dispatch thread gives it the profile's gauge
+// for its serial.
 constexpr std::uint32_t kMiraArrivedMessage = 0x8000 + 0x101;  // WM_APP + 0x101
 
 // wsprintfW's %p: the pointer's value in upper-case hex, two digits per byte.
@@ -422,12 +422,13 @@ void CAviaro::OnDeviceChange(lumiray::Device device, bool added) {
         ++accepted;
     }
     // A profile's gauge for this unit is shown by the dispatch thread, which
-    // alone asks the simulator for a gauge's data. Posted under the lock, so
-    // the window cannot go meanwhile; posting calls nothing back.
+    // alone asks the simulator for a gauge's data and knows the profile.
+    // Posted under the lock, so the window cannot go meanwhile; posting calls
+    // nothing back.
     std::lock_guard<av::Mutex> lock(tablesMutex_);
     const auto it = devices_.find(device);
     if (it != devices_.end() && it->second.deviceType == CLumirayLibrary::DeviceType_Mira &&
-        profileInUse_ && arrivalWindow_ != nullptr) {
+        arrivalWindow_ != nullptr) {
         av::platform::PostWindowMessage(arrivalWindow_, kMiraArrivedMessage, 0, 0);
     }
 }
@@ -622,7 +623,6 @@ void CAviaro::ApplyProfile(const AircraftProfile* profile) {
         // From here on the units' page names are this profile's.
         std::lock_guard<av::Mutex> lock(tablesMutex_);
         profileName_ = name;
-        profileInUse_ = profile != nullptr;
     }
     Log().Trace(L"CAviaro::ApplyProfile - " +
                 (profile != nullptr ? L"profile \"" + name + L"\"" : std::wstring(L"no profile")));

@@ -129,7 +129,6 @@ private:
 
     // The profile chosen; the saved page names in use are its own.
     std::wstring profileName_;  // guarded by tablesMutex_
-    bool profileInUse_ = false;  // guarded by tablesMutex_: a profile is chosen
     // The message window while the manager runs, for a unit that arrives on
     // the device library's thread. Guarded by tablesMutex_.
     av::Handle arrivalWindow_ = nullptr;

@@ -166,13 +166,10 @@ bool CMiraList::Load(const std::wstring& path) {
     return true;
 }
 
-std::wstring CMiraList::Get(const std::wstring& serial) const {
-    const auto it = table_.find(serial);
-    return it == table_.end() ? std::wstring() : it->second;
-}
+std::wstring CMiraList::Get(const std::wstring& serial) const { return Get(std::wstring(), serial); }
 
 void CMiraList::Set(const std::wstring& serial, const std::wstring& name) {
-    table_[serial] = name;
+    Set(std::wstring(), serial, name);
 }
 
 std::wstring CMiraList::Get(const std::wstring& profile, const std::wstring& serial) const {

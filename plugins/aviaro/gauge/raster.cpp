@@ -6,16 +6,6 @@
 
 namespace {
 
-inline void WritePixel(std::uint8_t* p, int bytesPerPixel, RasterPixel value) {
-    if (bytesPerPixel == 4) {
-        std::memcpy(p, &value, 4);
-    } else {
-        p[0] = static_cast<std::uint8_t>(value);
-        p[1] = static_cast<std::uint8_t>(value >> 8);
-        p[2] = static_cast<std::uint8_t>(value >> 16);
-    }
-}
-
 template <int kBytes>
 inline void PutPixel(std::uint8_t* row, int x, RasterPixel p) {
     if constexpr (kBytes == 4) {
@@ -25,6 +15,14 @@ inline void PutPixel(std::uint8_t* row, int x, RasterPixel p) {
         q[0] = static_cast<std::uint8_t>(p);
         q[1] = static_cast<std::uint8_t>(p >> 8);
         q[2] = static_cast<std::uint8_t>(p >> 16);
+    }
+}
+
+inline void WritePixel(std::uint8_t* p, int bytesPerPixel, RasterPixel value) {
+    if (bytesPerPixel == 4) {
+        PutPixel<4>(p, 0, value);
+    } else {
+        PutPixel<3>(p, 0, value);
     }
 }
 

@@ -371,9 +371,12 @@ void CPanelClass_Backlit::DrawLamps(CHidPanelDevice* device) {
     device->PostFeature(report, kLampReportLength);
 }
 
-std::wstring CPanelClass_Backlit::ProgrammingFile() const {
-    if (!profileFile_.empty()) return profileFile_;
+std::wstring CPanelClass_Backlit::UsualProgrammingFile() const {
     return programmingFile_.empty() ? ProgrammingPath() : programmingFile_;
+}
+
+std::wstring CPanelClass_Backlit::ProgrammingFile() const {
+    return profileFile_.empty() ? UsualProgrammingFile() : profileFile_;
 }
 
 void CPanelClass_Backlit::UseLampProgramming(const std::wstring& file) {
@@ -383,8 +386,7 @@ void CPanelClass_Backlit::UseLampProgramming(const std::wstring& file) {
         const bool absolute = path[0] == L'\\' || path[0] == L'/' ||
                               (path.size() > 1 && path[1] == L':');
         if (!absolute) {
-            const std::wstring usual = programmingFile_.empty() ? ProgrammingPath() : programmingFile_;
-            path = av::platform::JoinPath(av::platform::RemoveFileSpec(usual), path);
+            path = av::platform::JoinPath(av::platform::RemoveFileSpec(UsualProgrammingFile()), path);
         }
     }
     if (path == profileFile_) return;

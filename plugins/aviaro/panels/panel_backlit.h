@@ -99,6 +99,8 @@ private:
         LampTable table;
     };
 
+    // The file without a profile's; the file in use (the profile's, if any).
+    std::wstring UsualProgrammingFile() const;
     std::wstring ProgrammingFile() const;
     void StartWatcher();  // main thread
     void StopWatcher();   // main thread
